@@ -1,0 +1,130 @@
+// Building blocks shared by the three writers: cell texts, point sizes, numbers and dates.
+#include "export/ExportRun.h"
+
+#include <QFontInfo>
+
+#include <charconv>
+#include <cmath>
+
+namespace norvane::exporter {
+
+GridAppearance GridAppearance::fromPalette(const QPalette& palette, const QFont& titleFont,
+                                           const QFont& font, int dpi)
+{
+    GridAppearance look;
+    look.titleFont = titleFont;
+    look.font = font;
+    look.color = palette.color(QPalette::Active, QPalette::Base);
+    look.fontColor = palette.color(QPalette::Active, QPalette::Text);
+    look.titleFontColor = look.fontColor;
+    look.titleColor = palette.color(QPalette::Active, QPalette::Button);
+    look.dpi = dpi;
+    return look;
+}
+
+ExportRun::ExportRun(const TzkExportOptions& opts, ExportSource& src)
+    : options(opts), source(src), look(src.appearance())
+{
+    if (look.dpi <= 0)
+        look.dpi = 96;
+    if (look.titleLines < 1)
+        look.titleLines = 1;
+    const int n = source.fieldCount();
+    for (int i = 0; i < n; ++i) {
+        RunColumn c;
+        c.field = i;
+        c.column = source.column(i);
+        if (!c.column.visible)
+            continue;
+        if (c.included)
+            pixelWidthSum += c.column.pixelWidth + 5;
+        columns.push_back(std::move(c));
+    }
+}
+
+bool isMemoType(FieldType t)
+{
+    return t == FieldType::ftMemo || t == FieldType::ftOraClob;
+}
+
+namespace {
+
+/// Large objects other than memos show their type name in parentheses.
+QString blobTypeName(FieldType t)
+{
+    switch (t) {
+    case FieldType::ftBlob:
+        return QStringLiteral("Blob");
+    case FieldType::ftGraphic:
+        return QStringLiteral("Graphic");
+    case FieldType::ftOraBlob:
+        return QStringLiteral("OraBlob");
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+QString ExportRun::cellText(const RunColumn& c) const
+{
+    const FieldType t = c.column.dataType;
+    if (isMemoType(t))
+        return QStringLiteral("(Memo)");
+    const QString blob = blobTypeName(t);
+    if (!blob.isEmpty()) {
+        if (source.isNull(c.field))
+            return u'(' + blob + u')';
+        return u'(' + blob.toUpper() + u')';
+    }
+    if (source.isNull(c.field))
+        return {};
+    return source.displayText(c.field);
+}
+
+int exportPointSize(const QFont& font, int dpi)
+{
+    if (dpi <= 0)
+        dpi = 96;
+    double pixels = font.pixelSize();
+    if (pixels <= 0) {
+        const double points = font.pointSizeF() > 0 ? font.pointSizeF() : 8.0;
+        // The grid keeps fonts as a whole pixel height; a point size becomes one first.
+        pixels = std::round(points * dpi / 72.0);
+    }
+    return static_cast<int>(std::lround(pixels * 72.0 / dpi));
+}
+
+QString generalNumber(double value)
+{
+    if (!std::isfinite(value))
+        return {};
+    if (value == 0.0)
+        return QStringLiteral("0");
+    // to_chars ignores the C locale, so the decimal separator is "." whatever the user has set;
+    // general format with precision 15 switches to scientific below 1E-4 and from 1E15.
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    std::string text(buf, res.ptr);
+    const auto e = text.find('e');
+    if (e == std::string::npos)
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    std::string mantissa = text.substr(0, e);
+    std::string exponent = text.substr(e + 1);
+    bool negative = false;
+    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
+        negative = exponent[0] == '-';
+        exponent.erase(0, 1);
+    }
+    exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
+    std::string out = mantissa + 'E' + (negative ? "-" : "") + exponent;
+    return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+std::int64_t daySerial(const QDate& date)
+{
+    static const qint64 epoch = QDate(1899, 12, 30).toJulianDay();
+    return date.toJulianDay() - epoch;
+}
+
+} // namespace norvane::exporter

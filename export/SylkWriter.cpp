@@ -1,0 +1,276 @@
+// SYLK spreadsheet: built in memory, because the bounds record near the top carries the row
+// count, and written in one piece at the end.
+#include "export/ExportRun.h"
+
+#include <QStringList>
+
+namespace norvane::exporter {
+namespace {
+
+const QString kGeneral = QStringLiteral("General");
+constexpr qsizetype kMaxText = 255;
+constexpr double kMsecsPerDay = 86400000.0;
+
+QString alignLetter(Alignment a)
+{
+    switch (a) {
+    case Alignment::Right:
+        return QStringLiteral("R");
+    case Alignment::Center:
+        return QStringLiteral("C");
+    case Alignment::Left:
+        break;
+    }
+    return QStringLiteral("L");
+}
+
+/// The number format of a column. The ";;" in the money format is an escaped ";".
+QString numberFormat(FieldType t)
+{
+    switch (t) {
+    case FieldType::ftCurrency:
+        return QStringLiteral(R"("$"#,##0.00_);;[Red]\("$"#,##0.00\))");
+    case FieldType::ftDate:
+        return QStringLiteral("m/d/yyyy");
+    case FieldType::ftTime:
+        return QStringLiteral(R"(h:mm\ AM/PM)");
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp:
+        return QStringLiteral(R"(m/d/yyyy\ h:mm\ AM/PM)");
+    default:
+        return kGeneral;
+    }
+}
+
+bool hasPicture(FieldType t)
+{
+    switch (t) {
+    case FieldType::ftFloat:
+    case FieldType::ftCurrency:
+    case FieldType::ftDate:
+    case FieldType::ftTime:
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString doubleSemicolons(QString text)
+{
+    return text.replace(QStringLiteral(";"), QStringLiteral(";;"));
+}
+
+class SylkWriter final : public FormatWriter
+{
+public:
+    void header(ExportRun& run, QByteArray&) override
+    {
+        const GridAppearance& look = run.look;
+        registerFont(look.titleFont, look.dpi);
+        registerFont(look.font, look.dpi);
+
+        QStringList pictures{kGeneral};
+        for (RunColumn& c : run.columns) {
+            const QString format = numberFormat(c.column.dataType);
+            qsizetype index = pictures.indexOf(format);
+            if (index < 0) {
+                pictures.append(format);
+                index = pictures.size() - 1;
+            }
+            c.pictureIndex = static_cast<int>(index);
+        }
+        QString head = QStringLiteral("ID;PZRB 3000;N;E\r\n");
+        for (const QString& p : pictures)
+            head += QStringLiteral("P;P") + p + QStringLiteral("\r\n");
+        m_head = head.toUtf8();
+        m_gridColumns = static_cast<int>(run.columns.size());
+
+        QString text = QStringLiteral("F;G;M255\r\n");
+        int x = 0;
+        for (const RunColumn& c : run.columns) {
+            if (!c.included)
+                continue;
+            ++x;
+            text += QStringLiteral("F;W%1 %1 %2\r\n").arg(x).arg(c.column.displayWidth);
+        }
+        if (run.has(TzkExportSaveOption::esoShowHeader))
+            appendTitles(run, text);
+        text += QStringLiteral("\r\n");
+        m_body = text.toUtf8();
+    }
+
+    void row(ExportRun& run, QByteArray&) override
+    {
+        const int f = registerFont(run.look.font, run.look.dpi);
+        std::int64_t y = run.recordNo;
+        if (run.has(TzkExportSaveOption::esoShowHeader))
+            y += run.look.titleLines;
+        QString text;
+        int x = 0;
+        for (const RunColumn& c : run.columns) {
+            if (!c.included)
+                continue;
+            ++x;
+            const FieldType t = c.column.dataType;
+            text += QStringLiteral("F;");
+            if (hasPicture(t))
+                text += QStringLiteral("P%1;").arg(c.pictureIndex);
+            text += QStringLiteral("SLTRBM%1;FG0%2;Y%3;X%4\r\n")
+                        .arg(f)
+                        .arg(alignLetter(c.column.alignment))
+                        .arg(y)
+                        .arg(x);
+            text += QStringLiteral("C;K") + value(run, c) + QStringLiteral("\r\n");
+        }
+        m_body += text.toUtf8();
+    }
+
+    void finish(ExportRun& run, QByteArray& out) override
+    {
+        std::int64_t rows = run.recordNo;
+        if (run.has(TzkExportSaveOption::esoShowHeader))
+            ++rows;
+        QByteArray fonts;
+        for (const QString& font : m_fonts)
+            fonts += font.toUtf8() + "\r\n";
+        const QByteArray bounds =
+            "B;Y" + QByteArray::number(rows) + ";X" + QByteArray::number(m_gridColumns) + "\r\n";
+        out.reserve(m_head.size() + fonts.size() + bounds.size() + m_body.size() + 1);
+        out += m_head;
+        out += fonts;
+        out += bounds;
+        out += m_body;
+        out += 'E';
+        m_body.clear();
+    }
+
+private:
+    /// Adds a font to the font list unless one with the same text is there; its index.
+    int registerFont(const QFont& font, int dpi)
+    {
+        QString text = QStringLiteral("P;F") + font.family() + QStringLiteral(";M") +
+                       QString::number(exportPointSize(font, dpi) * 20);
+        QString style;
+        if (font.bold())
+            style += u'B';
+        if (font.italic())
+            style += u'I';
+        if (font.underline())
+            style += u'U';
+        if (font.strikeOut())
+            style += u'S';
+        if (!style.isEmpty())
+            text += QStringLiteral(";S") + style;
+        for (qsizetype i = 0; i < m_fonts.size(); ++i) {
+            if (m_fonts[i].compare(text, Qt::CaseInsensitive) == 0)
+                return static_cast<int>(i);
+        }
+        m_fonts.append(text);
+        return static_cast<int>(m_fonts.size() - 1);
+    }
+
+    void appendTitles(ExportRun& run, QString& text)
+    {
+        const int lines = run.look.titleLines;
+        const QString align = alignLetter(run.look.titleAlignment);
+        for (int t = 1; t <= lines; ++t) {
+            int x = 0;
+            for (const RunColumn& c : run.columns) {
+                if (!c.included)
+                    continue;
+                ++x;
+                const int f = registerFont(run.look.titleFont, run.look.dpi);
+                const QStringList pieces = doubleSemicolons(c.column.title).split(u'~');
+                const QString title = t <= pieces.size() ? pieces[t - 1] : QString();
+                text += QStringLiteral("F;SLR");
+                if (t == 1)
+                    text += u'T';
+                if (t == lines)
+                    text += u'B';
+                text += QStringLiteral("M%1;FG0%2;Y%3;X%4\r\n").arg(f).arg(align).arg(t).arg(x);
+                if (!title.isEmpty())
+                    text += QStringLiteral("C;K\"") + title + QStringLiteral("\"\r\n");
+            }
+        }
+    }
+
+    static QString emptyValue() { return QStringLiteral("\"\""); }
+
+    static QString value(const ExportRun& run, const RunColumn& c)
+    {
+        ExportSource& src = run.source;
+        const int field = c.field;
+        if (src.isNull(field))
+            return emptyValue();
+        switch (c.column.dataType) {
+        case FieldType::ftSmallint:
+        case FieldType::ftInteger:
+        case FieldType::ftWord:
+        case FieldType::ftLargeint:
+            return doubleSemicolons(run.cellText(c));
+        case FieldType::ftBoolean:
+            return run.options.QuoteValue(src.asBoolean(field) ? QStringLiteral("TRUE")
+                                                               : QStringLiteral("FALSE"));
+        case FieldType::ftFloat:
+        case FieldType::ftCurrency:
+            return number(src.asFloat(field));
+        case FieldType::ftDate: {
+            const QDate d = src.asDate(field);
+            return d.isValid() ? QString::number(daySerial(d)) : emptyValue();
+        }
+        case FieldType::ftTime:
+            return number(static_cast<double>(src.asTimeMsecs(field)) / kMsecsPerDay);
+        case FieldType::ftDateTime:
+        case FieldType::ftTimeStamp: {
+            const QDateTime dt = src.asDateTime(field);
+            if (!dt.date().isValid())
+                return emptyValue();
+            const double fraction = dt.time().isValid()
+                                        ? dt.time().msecsSinceStartOfDay() / kMsecsPerDay
+                                        : 0.0;
+            return number(static_cast<double>(daySerial(dt.date())) + fraction);
+        }
+        default:
+            return text(run, run.cellText(c));
+        }
+    }
+
+    /// A value a spreadsheet cannot hold as a number (not finite) becomes an empty cell.
+    static QString number(double v)
+    {
+        const QString s = generalNumber(v);
+        return s.isEmpty() ? emptyValue() : s;
+    }
+
+    static QString text(const ExportRun& run, const QString& cell)
+    {
+        QString s = doubleSemicolons(cell);
+        s.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        if (s.size() > kMaxText) {
+            qsizetype keep = kMaxText;
+            // Never leave half of a surrogate pair: it would turn into a replacement character.
+            if (s.at(keep - 1).isHighSurrogate())
+                --keep;
+            s.truncate(keep);
+        }
+        if (s.isEmpty())
+            return emptyValue();
+        return run.options.QuoteValue(s);
+    }
+
+    QByteArray m_head;
+    QByteArray m_body;
+    QStringList m_fonts;
+    int m_gridColumns = 0;
+};
+
+} // namespace
+
+std::unique_ptr<FormatWriter> makeSylkWriter()
+{
+    return std::make_unique<SylkWriter>();
+}
+
+} // namespace norvane::exporter
