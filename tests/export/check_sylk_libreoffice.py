@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""LibreOffice reads our SYLK files into the cell values we meant.
+
+Usage: check_sylk_libreoffice.py EXPORT_SAMPLES OUTPUT_DIR
+
+Runs the sample generator, converts the SYLK files to CSV with a headless LibreOffice that has
+its own profile under OUTPUT_DIR, and compares every cell: texts as written (line breaks
+joined, at most 255 characters), numbers, day serials, day fractions and Booleans.
+"""
+import csv
+import datetime
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+
+EPOCH = datetime.datetime(1899, 12, 30)
+CSV_FILTER = "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false"
+
+
+def fail(msg):
+    print("FAIL:", msg)
+    sys.exit(1)
+
+
+def convert(out, names):
+    profile = out / "lo-profile"
+    env = dict(os.environ, HOME=str(out / "lo-home"))
+    (out / "lo-home").mkdir(exist_ok=True)
+    office = shutil.which("libreoffice") or shutil.which("soffice")
+    if not office:
+        fail("libreoffice is not installed (package libreoffice-calc-nogui)")
+    cmd = [office, "--headless", "--norestore",
+           f"-env:UserInstallation={profile.resolve().as_uri()}",
+           "--convert-to", CSV_FILTER, "--outdir", str(out / "lo")]
+    cmd += [str(out / n) for n in names]
+    result = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=240)
+    for n in names:
+        if not (out / "lo" / (pathlib.Path(n).stem + ".csv")).exists():
+            fail(f"LibreOffice did not convert {n}: {result.stdout} {result.stderr}")
+
+
+def read_csv(path):
+    with open(path, newline="", encoding="utf-8") as f:
+        return list(csv.reader(f))
+
+
+def sylk_text(text):
+    """A text cell as the SYLK file holds it and a reader gets it back."""
+    doubled = text.replace(";", ";;").replace("\r\n", " ")[:255]
+    return doubled.replace(";;", ";")
+
+
+def serial(when):
+    delta = when - EPOCH
+    return delta.days + delta.seconds / 86400.0
+
+
+def parse_time(text):
+    for fmt in ("%I:%M:%S %p", "%I:%M %p", "%H:%M:%S"):
+        try:
+            t = datetime.datetime.strptime(text, fmt)
+            return (t.hour * 3600 + t.minute * 60 + t.second) / 86400.0
+        except ValueError:
+            pass
+    fail(f"unreadable time {text!r}")
+
+
+def parse_stamp(text):
+    for fmt in ("%m/%d/%Y %H:%M:%S", "%m/%d/%Y %I:%M:%S %p", "%m/%d/%Y %I:%M %p",
+                "%m/%d/%Y %H:%M"):
+        try:
+            return serial(datetime.datetime.strptime(text, fmt))
+        except ValueError:
+            pass
+    fail(f"unreadable date and time {text!r}")
+
+
+def expected_cell(ftype, text, is_null, typed):
+    """(kind, value) a spreadsheet cell must hold."""
+    if is_null:
+        return ("text", "")
+    if ftype == "integer":
+        return ("number", float(text))
+    if ftype == "float":
+        return ("number", typed[0])
+    if ftype == "date":
+        return ("date", typed[1])
+    if ftype == "time":
+        return ("time", typed[2])
+    if ftype == "stamp":
+        return ("stamp", typed[3])
+    if ftype == "boolean":
+        return ("text", "TRUE" if typed[4] else "FALSE")
+    return ("text", sylk_text(text))
+
+
+def matches(kind, want, got):
+    if kind == "text":
+        return got == want
+    if kind == "number":
+        return abs(float(got) - want) < 1e-9
+    if kind == "date":
+        return serial(datetime.datetime.strptime(got, "%m/%d/%Y")) == want
+    if kind == "time":
+        return abs(parse_time(got) - want) < 1e-6
+    return abs(parse_stamp(got) - want) < 1e-6
+
+
+def main():
+    generator, out = sys.argv[1], pathlib.Path(sys.argv[2])
+    subprocess.run([generator, str(out)], check=True)
+    expected = json.loads((out / "expected.json").read_text(encoding="utf-8"))
+    convert(out, ["sample.slk", "worked.slk"])
+
+    worked = read_csv(out / "lo" / "worked.csv")
+    if worked != [["id", "note"], ["1", "a,b"], ["2", 'say "hi"'], ["3", ""]]:
+        fail(f"worked example read as {worked!r}")
+    print("ok: worked.slk reads as id/note, 1 a,b / 2 say \"hi\" / 3 (empty)")
+
+    rows = read_csv(out / "lo" / "sample.csv")
+    titles = [t.split("~")[0] for t in expected["titles"]]
+    if rows[0] != titles:
+        fail(f"titles read as {rows[0]!r}, expected {titles!r}")
+    data = rows[1:]
+    if len(data) != len(expected["rows"]):
+        fail(f"{len(data)} data rows, {len(expected['rows'])} expected")
+    for r, (got_row, texts, nulls, typed) in enumerate(
+            zip(data, expected["rows"], expected["nulls"], expected["typed"]), start=1):
+        got_row = got_row + [""] * (len(texts) - len(got_row))
+        for c, ftype in enumerate(expected["types"]):
+            kind, want = expected_cell(ftype, texts[c], nulls[c], typed)
+            if not matches(kind, want, got_row[c]):
+                fail(f"row {r} column {titles[c]}: LibreOffice read {got_row[c]!r}, "
+                     f"expected {kind} {want!r}")
+    print(f"ok: sample.slk: {len(data)} rows x {len(titles)} columns read back by LibreOffice")
+
+
+if __name__ == "__main__":
+    main()
