@@ -1,0 +1,188 @@
+#include "catalogue/NVMySQLObject.h"
+
+#include <utility>
+#include <vector>
+
+namespace norvane::catalogue {
+
+using persist::PropRef;
+using persist::TPropKind;
+
+std::unique_ptr<TNVHosts> KnownHosts;
+
+namespace {
+
+/// The typed lists' copy: build every copy first, so a failure leaves the target as it was,
+/// then clear and add each copy under the key `keyOf` gives it.
+template <class List, class Item, class KeyOf>
+void copyTypedList(List& target, const List& source, KeyOf keyOf)
+{
+    if (&target == &source)
+        return;
+    std::vector<std::unique_ptr<Item>> copies;
+    std::vector<std::string> keys;
+    for (int i = 0; i < source.Count(); ++i) {
+        Item* from = source.Items(i);
+        if (!from) {
+            // An entry without object copies as such, under its key.
+            copies.push_back(nullptr);
+            keys.push_back(source.Keys(i));
+            continue;
+        }
+        auto copy = std::make_unique<Item>();
+        copy->Assign(from);
+        keys.push_back(keyOf(*copy));
+        copies.push_back(std::move(copy));
+    }
+    target.Clear();
+    for (std::size_t i = 0; i < copies.size(); ++i)
+        target.AddObject(keys[i], copies[i].release());
+}
+
+/// Every entry must be null or of the list's element class.
+template <class Item>
+void checkItems(const persist::TStoredStrList& list)
+{
+    for (int i = 0; i < list.Count(); ++i) {
+        persist::TObject* item = list.List().Objects(i);
+        if (item && !dynamic_cast<Item*>(item))
+            throw ReadError("Invalid property value");
+    }
+}
+
+} // namespace
+
+// ---- TNVHost ----
+
+NORVANE_DEFINE_CLASS(TNVHost, persist::TBaseObject)
+
+TNVHost::TNVHost() : DataBases(std::make_unique<TNVDataBases>()) {}
+
+TNVHost::~TNVHost() = default;
+
+void TNVHost::Assign(const persist::TPersistent* source)
+{
+    const auto* other = dynamic_cast<const TNVHost*>(source);
+    if (!other) {
+        TBaseObject::Assign(source);
+        return;
+    }
+    if (other == this)
+        return;
+    auto databases = std::make_unique<TNVDataBases>();
+    databases->Assign(other->DataBases.get());
+    FHost = other->FHost;
+    FPort = other->FPort;
+    FUID = other->FUID;
+    FPWD = other->FPWD;
+    FStorePWD = other->FStorePWD;
+    DataBases = std::move(databases);
+}
+
+void TNVHost::EnumProperties(persist::TPropOp op, persist::TObject* context,
+                             const persist::TPropProc& proc)
+{
+    TBaseObject::EnumProperties(op, context, proc);
+    proc(PropRef(&FHost), "FHost", TPropKind::String, !FHost.empty(), {}, context);
+    proc(PropRef(&FPort), "FPort", TPropKind::Int32, FPort != 0, {}, context);
+    proc(PropRef(&FUID), "FUID", TPropKind::String, !FUID.empty(), {}, context);
+    // A password the user chose not to keep never reaches the disk.
+    proc(PropRef(&FPWD), "FPWD", TPropKind::String, !FPWD.empty() && FStorePWD, {}, context);
+    proc(PropRef(&FStorePWD), "FStorePWD", TPropKind::Bool, true, {}, context);
+}
+
+// ---- TNVHosts ----
+
+NORVANE_DEFINE_CLASS(TNVHosts, persist::TStoredStrList)
+
+TNVHost* TNVHosts::Items(int index) const
+{
+    return dynamic_cast<TNVHost*>(GetItem(index));
+}
+
+void TNVHosts::Assign(const persist::TPersistent* source)
+{
+    if (const auto* other = dynamic_cast<const TNVHosts*>(source)) {
+        copyTypedList<TNVHosts, TNVHost>(*this, *other,
+                                         [](const TNVHost& h) { return h.FHost; });
+        return;
+    }
+    TStoredStrList::Assign(source);
+}
+
+void TNVHosts::AfterRead(persist::TObjReader& reader)
+{
+    TStoredStrList::AfterRead(reader);
+    checkItems<TNVHost>(*this);
+}
+
+// ---- TNVDataBase ----
+
+NORVANE_DEFINE_CLASS(TNVDataBase, persist::TBaseObject)
+
+TNVDataBase::TNVDataBase() = default;
+
+TNVDataBase::~TNVDataBase() = default;
+
+void TNVDataBase::Assign(const persist::TPersistent* source)
+{
+    const auto* other = dynamic_cast<const TNVDataBase*>(source);
+    if (!other) {
+        TBaseObject::Assign(source);
+        return;
+    }
+    FDataBase = other->FDataBase;
+}
+
+void TNVDataBase::EnumProperties(persist::TPropOp op, persist::TObject* context,
+                                 const persist::TPropProc& proc)
+{
+    TBaseObject::EnumProperties(op, context, proc);
+    proc(PropRef(&FDataBase), "FDataBase", TPropKind::String, !FDataBase.empty(), {}, context);
+}
+
+// ---- TNVDataBases ----
+
+NORVANE_DEFINE_CLASS(TNVDataBases, persist::TStoredStrList)
+
+TNVDataBase* TNVDataBases::Items(int index) const
+{
+    return dynamic_cast<TNVDataBase*>(GetItem(index));
+}
+
+void TNVDataBases::Assign(const persist::TPersistent* source)
+{
+    if (const auto* other = dynamic_cast<const TNVDataBases*>(source)) {
+        copyTypedList<TNVDataBases, TNVDataBase>(
+            *this, *other, [](const TNVDataBase& d) { return d.FDataBase; });
+        return;
+    }
+    TStoredStrList::Assign(source);
+}
+
+void TNVDataBases::AfterRead(persist::TObjReader& reader)
+{
+    TStoredStrList::AfterRead(reader);
+    checkItems<TNVDataBase>(*this);
+}
+
+namespace {
+
+struct Registration
+{
+    Registration()
+    {
+        persist::RegisterClasses({&TNVHosts::StaticClass(), &TNVHost::StaticClass(),
+                                  &TNVDataBases::StaticClass(), &TNVDataBase::StaticClass()});
+    }
+    ~Registration()
+    {
+        persist::UnRegisterClasses({&TNVHosts::StaticClass(), &TNVHost::StaticClass(),
+                                    &TNVDataBases::StaticClass(), &TNVDataBase::StaticClass()});
+    }
+};
+const Registration registration;
+
+} // namespace
+
+} // namespace norvane::catalogue
