@@ -1,0 +1,44 @@
+#include "Guard.h"
+
+#include "widgets/Prompts.h"
+
+#include <QDebug>
+
+#include <exception>
+
+namespace norvane::app {
+
+QString currentExceptionText() noexcept
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        QString text = QString::fromUtf8(e.what());
+        return text.isEmpty() ? QStringLiteral("Unknown error") : text;
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
+
+bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept
+{
+    if (!handler)
+        return true;
+    QString message;
+    try {
+        handler();
+        return true;
+    } catch (...) {
+        message = currentExceptionText();
+    }
+    // The message box runs its own event loop; a prompt that fails must not let the
+    // exception escape into Qt either.
+    try {
+        widgets::prompts().showError(parent, message);
+    } catch (...) {
+        qWarning().noquote() << "Norvane:" << message;
+    }
+    return false;
+}
+
+} // namespace norvane::app

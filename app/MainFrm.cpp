@@ -1,0 +1,201 @@
+#include "MainFrm.h"
+
+#include "AboutX.h"
+#include "ActionManager.h"
+#include "Guard.h"
+#include "Shell.h"
+
+#include "widgets/Prompts.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace norvane::app {
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+constexpr int kPanelWidths[2] = {140, 400};
+
+// The long time format without its time-zone letters ("t"), quoted literals kept.
+QString longTimeFormat(const QLocale& locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (QChar c : format) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
+        out += c;
+    }
+    return out.trimmed();
+}
+} // namespace
+
+QString clockText(const QDateTime& moment, const QLocale& locale)
+{
+    QString text = locale.toString(moment.date(), QLocale::ShortFormat);
+    if (moment.time() != QTime(0, 0))
+        text += u' ' + locale.toString(moment.time(), longTimeFormat(locale));
+    return text;
+}
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
+{
+    MainForm = this;
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Norvane"));
+    setWindowIcon(ImageList::appIcon());
+    setFont(QFont(QStringLiteral("Courier New"), 8));
+
+    ActionManager1 = new ActionManager(this, this);
+    ActionManager1->setObjectName(QStringLiteral("ActionManager1"));
+    createActions();
+    buildLayout();
+    createMenus();
+    createToolBar();
+    createPopupMenus();
+
+    runGuarded(this, [this] { FormCreate(); });
+    ActionManager1->updateActions();
+}
+
+TMainForm::~TMainForm()
+{
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+void TMainForm::buildLayout()
+{
+    gbxTables = new QGroupBox(QStringLiteral("Select Table"));
+    gbxTables->setObjectName(QStringLiteral("gbxTables"));
+    tvwTables = new QTreeWidget(gbxTables);
+    tvwTables->setObjectName(QStringLiteral("tvwTables"));
+    tvwTables->setHeaderHidden(true);
+    tvwTables->setIndentation(19);
+    tvwTables->setRootIsDecorated(false);
+    tvwTables->setIconSize(QSize(16, 16));
+    auto* treeLayout = new QVBoxLayout(gbxTables);
+    treeLayout->setContentsMargins(2, 2, 2, 2);
+    treeLayout->addWidget(tvwTables);
+
+    pctMain = new QTabWidget;
+    pctMain->setObjectName(QStringLiteral("pctMain"));
+    tshData = createDataPage();
+    tshColumn = createColumnsPage();
+    tshSQL = createSQLPage();
+    pctMain->addTab(tshData, QStringLiteral("Data"));
+    pctMain->addTab(tshColumn, QStringLiteral("Columns"));
+    pctMain->addTab(tshSQL, QStringLiteral("Execute SQL"));
+    connect(pctMain, &QTabWidget::currentChanged, this,
+            [this](int index) { runGuarded(this, [this, index] { pctMainChange(index); }); });
+
+    Splitter1 = new QSplitter(Qt::Horizontal);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->addWidget(gbxTables);
+    Splitter1->addWidget(pctMain);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({185, 541});
+    Splitter1->setChildrenCollapsible(false);
+    setCentralWidget(Splitter1);
+
+    auto* bar = new QStatusBar;
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setSizeGripEnabled(true);
+    for (int i = 0; i < 2; ++i) {
+        m_panels[i] = new QLabel;
+        m_panels[i]->setObjectName(QStringLiteral("StatusBarPanel%1").arg(i));
+        m_panels[i]->setFixedWidth(kPanelWidths[i]);
+        m_panels[i]->setFrameShape(QFrame::StyledPanel);
+        m_panels[i]->setFrameShadow(QFrame::Sunken);
+        bar->addWidget(m_panels[i]);
+    }
+    setStatusBar(bar);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { runGuarded(this, [this] { Timer1Timer(); }); });
+    Timer1->start();
+
+    resize(726, 520);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TMainForm::FormCreate()
+{
+    CurrentGrid = dgdData;
+    loadKnownHosts();
+    setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TMainForm::FormClose()
+{
+    saveKnownHosts();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    runGuarded(this, [this] { FormClose(); });
+    event->accept();
+}
+
+void TMainForm::Timer1Timer()
+{
+    setPanelText(0, clockText(QDateTime::currentDateTime(), QLocale()));
+}
+
+void TMainForm::pctMainChange(int index)
+{
+    // The Columns page has no grid to export: the page shown before it keeps its grid.
+    if (index == 0)
+        CurrentGrid = dgdData;
+    else if (index == 2)
+        CurrentGrid = dgdSQL;
+}
+
+void TMainForm::acExitExecute()
+{
+    close();
+}
+
+void TMainForm::acHomeExecute()
+{
+    openHomePage();
+}
+
+void TMainForm::acAboutExecute()
+{
+    if (!AboutWnd)
+        AboutWnd = std::make_unique<TAboutWnd>();
+    widgets::prompts().execDialog(*AboutWnd);
+}
+
+QString TMainForm::panelText(int panel) const
+{
+    return panel >= 0 && panel < 2 ? m_panels[panel]->text() : QString();
+}
+
+void TMainForm::setPanelText(int panel, const QString& text)
+{
+    if (panel >= 0 && panel < 2)
+        m_panels[panel]->setText(text);
+}
+
+} // namespace norvane::app

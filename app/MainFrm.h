@@ -1,0 +1,174 @@
+#pragma once
+/// The main window: menu bar, tool bar, table tree, the Data, Columns and Execute SQL pages and
+/// the status bar with its clock. One source per concern implements it: MainFrm.cpp (frame,
+/// clock, page switch, About), MainFrmActions.cpp (actions, menus, tool bar, popups),
+/// MainFrmBrowser.cpp (tree and Data page), MainFrmColumns.cpp, MainFrmSQL.cpp,
+/// MainFrmExport.cpp and MainFrmHosts.cpp (known-hosts file).
+
+#include "ImageList.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAbstractItemView;
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace norvane::app {
+
+class ActionManager;
+class TAboutWnd;
+
+/// The application's one window. All behaviour sits in handlers bound to its components; each
+/// handler runs inside the error guard.
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    /// The grid the export actions write: `dgdData` or `dgdSQL`.
+    QAbstractItemView* currentGrid() const { return CurrentGrid; }
+    /// The About window; null until About was first chosen.
+    TAboutWnd* aboutWindow() const { return AboutWnd.get(); }
+    ActionManager& actionManager() const { return *ActionManager1; }
+    const ImageList& imageList() const { return ImageList1; }
+
+    /// Text of status panel 0 (clock) or 1 (console result).
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Frame (MainFrm.cpp)
+    void buildLayout();
+    void FormCreate();
+    void FormClose();
+    void Timer1Timer();
+    void pctMainChange(int index);
+    void acExitExecute();
+    void acHomeExecute();
+    void acAboutExecute();
+
+    // Actions, menus, tool bar and popups (MainFrmActions.cpp)
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createPopupMenus();
+    void showPopup(QMenu* menu, QWidget* owner, const QPoint& pos);
+
+    // Tree and Data page (MainFrmBrowser.cpp)
+    QWidget* createDataPage();
+    void acLoginExecute();
+    void acLogoutExecute();
+    void tvwTablesChange(QTreeWidgetItem* node);
+    void acDelExecute();
+    void acPostExecute();
+    void acCancelExecute();
+    void acFirstExecute();
+    void acPreviousExecute();
+    void acLastExecute();
+    void acNextExecute();
+    void acLoginUpdate();
+    void acDelUpdate();
+    void FillTables();
+    void FillViews();
+    void DoLogout();
+
+    // Columns page (MainFrmColumns.cpp)
+    QWidget* createColumnsPage();
+    void ShowColumns();
+
+    // Execute SQL page (MainFrmSQL.cpp)
+    QWidget* createSQLPage();
+    void acExecuteExecute();
+    void acExecuteUpdate();
+    void acPreviousSQLExecute();
+    void acNextSQLExecute();
+    void acLoadFromFileExecute();
+    void acSaveToFileExecute();
+    void AddQueryToHistory();
+
+    // Export (MainFrmExport.cpp)
+    void acSlkExecute();
+    void acCsvExecute();
+    void acTxtExecute();
+    void acHtmlExecute();
+    void acSlkUpdate();
+
+    // Known-hosts file (MainFrmHosts.cpp)
+    void loadKnownHosts();
+    void saveKnownHosts();
+
+    ImageList ImageList1;
+    ActionManager* ActionManager1 = nullptr;
+
+    QAction* acLogin = nullptr;
+    QAction* acLogout = nullptr;
+    QAction* acExit = nullptr;
+    QAction* acSlk = nullptr;
+    QAction* acCsv = nullptr;
+    QAction* acTxt = nullptr;
+    QAction* acHtml = nullptr;
+    QAction* acDel = nullptr;
+    QAction* acPost = nullptr;
+    QAction* acCancel = nullptr;
+    QAction* acFirst = nullptr;
+    QAction* acPrevious = nullptr;
+    QAction* acLast = nullptr;
+    QAction* acNext = nullptr;
+    QAction* acExecute = nullptr;
+    QAction* acPreviousSQL = nullptr;
+    QAction* acNextSQL = nullptr;
+    QAction* acLoadFromFile = nullptr;
+    QAction* acSaveToFile = nullptr;
+    QAction* acHome = nullptr;
+    QAction* acAbout = nullptr;
+
+    QToolBar* ToolBar1 = nullptr;
+    QGroupBox* gbxTables = nullptr;
+    QTreeWidget* tvwTables = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QTabWidget* pctMain = nullptr;
+    QWidget* tshData = nullptr;
+    QWidget* tshColumn = nullptr;
+    QWidget* tshSQL = nullptr;
+    QWidget* Panel1 = nullptr;
+    QWidget* DBNavigator1 = nullptr;
+    QTableView* dgdData = nullptr;
+    QTableWidget* sgdColumns = nullptr;
+    QPlainTextEdit* moSQL = nullptr;
+    QSplitter* Splitter2 = nullptr;
+    QTableView* dgdSQL = nullptr;
+    QLabel* m_panels[2] = {nullptr, nullptr};
+    QTimer* Timer1 = nullptr;
+    QMenu* pmData = nullptr;
+    QMenu* pmSQL = nullptr;
+
+    std::unique_ptr<TAboutWnd> AboutWnd;
+    QAbstractItemView* CurrentGrid = nullptr;
+};
+
+/// The one main window, set while it exists.
+extern TMainForm* MainForm;
+
+/// Short date, a blank and the long time of `moment` in `locale`; the time is left out at
+/// exactly midnight. The long time drops a time-zone name, which the panel has no room for.
+QString clockText(const QDateTime& moment, const QLocale& locale);
+
+} // namespace norvane::app
