@@ -1,0 +1,125 @@
+#pragma once
+/// The one database session of the application, over MariaDB Connector/C.
+
+#include "DbError.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+struct st_mysql;
+struct st_mysql_res;
+
+namespace norvane::db {
+
+/// Logon settings. No port: the client library's default port and socket apply.
+struct ConnectionParams
+{
+    QString user;
+    QString password;
+    QString host;
+    QString database;
+};
+
+/// What a statement run through `Connection::execute` did.
+struct ExecResult
+{
+    bool hasResultSet = false;   ///< the statement returned rows (they were read and dropped)
+    std::uint64_t affectedRows = 0; ///< rows changed, or matched for UPDATE (found-rows mode)
+};
+
+/// Owns a MYSQL_RES and frees it.
+struct ResultDeleter
+{
+    void operator()(st_mysql_res* res) const;
+};
+using ResultPtr = std::unique_ptr<st_mysql_res, ResultDeleter>;
+
+/// The session (`SQLConnection`): utf8mb4 both ways, UPDATE counts matched rows. A dropped
+/// session (server gone, killed, restarted) raises a `DbError` with `connectionLost()` set and
+/// marks the connection closed; `ensureOpen()` then reconnects with the last settings and
+/// restores the character set and the current database.
+class Connection : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Connection(QObject* parent = nullptr);
+    ~Connection() override;
+
+    void setParams(const ConnectionParams& params);
+    const ConnectionParams& params() const { return m_params; }
+    /// True once settings were given: `ensureOpen()` can then connect.
+    bool hasParams() const { return m_hasParams; }
+
+    /// Closes, then connects with the current settings. Throws `DbError` with the server's or
+    /// client library's message; the connection then stays closed.
+    void open();
+    void close();
+    bool isConnected() const { return m_mysql != nullptr; }
+    /// Opens with the last settings when closed; throws when no settings were ever given.
+    void ensureOpen();
+
+    /// Runs one statement; a result set is read and dropped. Throws `DbError` when refused.
+    ExecResult execute(const QString& sql);
+    ExecResult execute(const QByteArray& sqlUtf8);
+
+    /// Runs a statement that returns rows and stores the whole result (small catalogue
+    /// statements, pages, read-backs). Returns null when the statement had no result set.
+    ResultPtr query(const QByteArray& sqlUtf8);
+
+    /// Sends a statement and leaves its result unread, for callers that read it with
+    /// `useResult()` and drain it before the next statement. Returns the column count.
+    unsigned sendQuery(const QByteArray& sqlUtf8);
+    /// The unbuffered result of the statement just sent by `sendQuery`.
+    ResultPtr useResult();
+    /// Reads and drops any further results (procedures) so that the session is free again.
+    void drainResults();
+
+    /// Escapes text for use inside a single-quoted literal, with the session's character set.
+    QByteArray escape(const QByteArray& utf8) const;
+    /// A complete single-quoted literal of the text, escaped by the session.
+    QByteArray quoteString(const QByteArray& utf8) const;
+    /// A hexadecimal literal (X'...'); byte values never go through text escaping.
+    static QByteArray hexLiteral(const QByteArray& bytes);
+    /// An identifier in backticks, inner backticks doubled.
+    static QString quoteIdentifier(const QString& name);
+
+    /// The database the session is using now (follows USE statements).
+    QString currentDatabase() const { return m_currentDatabase; }
+    /// True while the session holds an open transaction (the user's START TRANSACTION).
+    bool inTransaction() const;
+    std::uint64_t lastInsertId() const;
+    std::uint64_t affectedRows() const;
+    /// Counts successful connects; a change tells holders of server state that it is gone.
+    std::uint64_t sessionNumber() const { return m_sessionNumber; }
+    /// True when the last close came from a dropped session rather than from `close()`.
+    bool wasLost() const { return m_lost; }
+
+    /// The raw handle for code of this layer; null while closed.
+    st_mysql* handle() const { return m_mysql; }
+    /// Turns the handle's current error into a `DbError`; a dropped session also closes the
+    /// connection. Never returns.
+    [[noreturn]] void raiseError();
+
+signals:
+    /// Emitted whenever the connected state changes; receivers must not throw.
+    void connectedChanged(bool connected);
+
+private:
+    void connectTo(const QString& database);
+    void closeHandle(bool lost);
+    void noteSchema();
+
+    ConnectionParams m_params;
+    bool m_hasParams = false;
+    st_mysql* m_mysql = nullptr;
+    QString m_currentDatabase;
+    std::uint64_t m_sessionNumber = 0;
+    bool m_lost = false;
+};
+
+} // namespace norvane::db

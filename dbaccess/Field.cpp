@@ -1,0 +1,566 @@
+#include "Field.h"
+
+#include "DbError.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+namespace norvane::db {
+
+namespace {
+
+const QDate kDayZero(1899, 12, 30);
+
+QString fromRaw(const FieldDef& def, const QByteArray& raw)
+{
+    return def.isBinary ? QString::fromLatin1(raw) : QString::fromUtf8(raw);
+}
+
+std::uint64_t bitValue(const QByteArray& raw)
+{
+    std::uint64_t v = 0;
+    for (const char c : raw)
+        v = (v << 8) | static_cast<unsigned char>(c);
+    return v;
+}
+
+QByteArray bitBytes(std::uint64_t v, int bits)
+{
+    const int bytes = std::max(1, (bits + 7) / 8);
+    QByteArray out(bytes, '\0');
+    for (int i = bytes - 1; i >= 0; --i) {
+        out[i] = static_cast<char>(v & 0xff);
+        v >>= 8;
+    }
+    return out;
+}
+
+// Locale time format without the zone name, which a server value does not carry.
+QString localTimeFormat()
+{
+    QString f = QLocale().timeFormat(QLocale::LongFormat);
+    f.remove(QLatin1Char('t'));
+    return f.trimmed();
+}
+
+QString localDateTimeFormat()
+{
+    return QLocale().dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + localTimeFormat();
+}
+
+bool hasFraction(const QByteArray& raw)
+{
+    const int dot = raw.indexOf('.');
+    if (dot < 0)
+        return false;
+    for (qsizetype i = dot + 1; i < raw.size(); ++i)
+        if (raw[i] != '0')
+            return true;
+    return false;
+}
+
+QByteArray withoutFraction(const QByteArray& raw)
+{
+    const int dot = raw.indexOf('.');
+    return dot < 0 ? raw : raw.left(dot);
+}
+
+const QRegularExpression& integerPattern()
+{
+    static const QRegularExpression re(QStringLiteral("^[+-]?\\d+$"));
+    return re;
+}
+
+const QRegularExpression& numberPattern()
+{
+    static const QRegularExpression re(
+        QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    return re;
+}
+
+[[noreturn]] void badValue(const QString& text, const char* what)
+{
+    throw FieldConversionError(QStringLiteral("'%1' is not a valid %2").arg(text,
+                                                                             QLatin1String(what)));
+}
+
+// Milliseconds of a TIME text such as "-838:59:59.5"; nullopt when it is not one.
+std::optional<std::int64_t> timeMillis(const QByteArray& raw)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^(-?)(\\d+):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,6}))?)?$"));
+    const auto m = re.match(QString::fromLatin1(raw));
+    if (!m.hasMatch())
+        return std::nullopt;
+    std::int64_t ms = (m.captured(2).toLongLong() * 3600 + m.captured(3).toLongLong() * 60
+                       + m.captured(4).toLongLong())
+                      * 1000;
+    if (!m.captured(5).isEmpty())
+        ms += (m.captured(5) + QStringLiteral("00")).left(3).toLongLong();
+    return m.captured(1).isEmpty() ? ms : -ms;
+}
+
+QDateTime parseDateTime(const QByteArray& raw)
+{
+    const QString s = QString::fromLatin1(raw);
+    QDateTime dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!dt.isValid())
+        dt = QDateTime(QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
+    if (dt.isValid() && s.size() > 20 && s[19] == QLatin1Char('.'))
+        dt = dt.addMSecs((s.mid(20) + QStringLiteral("00")).left(3).toInt());
+    return dt;
+}
+
+QString localizeNumber(const QByteArray& raw)
+{
+    QString s = QString::fromLatin1(raw);
+    const QString point = QLocale().decimalPoint();
+    if (point != QLatin1String("."))
+        s.replace(QLatin1Char('.'), point);
+    return s;
+}
+
+RawValue numberFromText(const FieldDef& def, const QString& text)
+{
+    QString s = text.trimmed();
+    const QString point = QLocale().decimalPoint();
+    if (point != QLatin1String("."))
+        s.replace(point, QStringLiteral("."));
+    const bool integral = def.type != FieldType::ftFloat && def.type != FieldType::ftFMTBcd
+                          && def.type != FieldType::ftBCD && def.type != FieldType::ftCurrency;
+    if (!(integral ? integerPattern() : numberPattern()).match(s).hasMatch())
+        badValue(text, integral ? "integer value" : "floating point value");
+    if (s.startsWith(QLatin1Char('+')))
+        s.remove(0, 1);
+    return s.toLatin1();
+}
+
+RawValue temporalFromText(const FieldDef& def, const QString& text)
+{
+    const QString s = text.trimmed();
+    const QLocale locale;
+    if (def.type == FieldType::ftDate) {
+        static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+        if (iso.match(s).hasMatch())
+            return s.toLatin1();
+        const QDate d = locale.toDate(s, QLocale::ShortFormat);
+        if (!d.isValid())
+            badValue(text, "date");
+        return d.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
+    }
+    if (def.type == FieldType::ftTime) {
+        if (timeMillis(s.toLatin1()))
+            return s.toLatin1();
+        const QTime t = locale.toTime(s, localTimeFormat());
+        if (!t.isValid())
+            badValue(text, "time");
+        return t.toString(QStringLiteral("HH:mm:ss")).toLatin1();
+    }
+    static const QRegularExpression iso(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}([ T]\\d{2}:\\d{2}(:\\d{2}(\\.\\d{1,6})?)?)?$"));
+    if (iso.match(s).hasMatch()) {
+        QString v = s;
+        v.replace(QLatin1Char('T'), QLatin1Char(' '));
+        return v.toLatin1();
+    }
+    QDateTime dt = locale.toDateTime(s, localDateTimeFormat());
+    if (!dt.isValid())
+        dt = QDateTime(locale.toDate(s, QLocale::ShortFormat), QTime(0, 0));
+    if (!dt.isValid())
+        badValue(text, "date and time");
+    return dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
+}
+
+} // namespace
+
+QString fieldTypeName(FieldType type)
+{
+    switch (type) {
+    case FieldType::ftUnknown: return QStringLiteral("Unknown");
+    case FieldType::ftString: return QStringLiteral("String");
+    case FieldType::ftSmallint: return QStringLiteral("Smallint");
+    case FieldType::ftInteger: return QStringLiteral("Integer");
+    case FieldType::ftWord: return QStringLiteral("Word");
+    case FieldType::ftBoolean: return QStringLiteral("Boolean");
+    case FieldType::ftFloat: return QStringLiteral("Float");
+    case FieldType::ftCurrency: return QStringLiteral("Currency");
+    case FieldType::ftBCD: return QStringLiteral("BCD");
+    case FieldType::ftDate: return QStringLiteral("Date");
+    case FieldType::ftTime: return QStringLiteral("Time");
+    case FieldType::ftDateTime: return QStringLiteral("DateTime");
+    case FieldType::ftBytes: return QStringLiteral("Bytes");
+    case FieldType::ftVarBytes: return QStringLiteral("VarBytes");
+    case FieldType::ftAutoInc: return QStringLiteral("AutoInc");
+    case FieldType::ftBlob: return QStringLiteral("Blob");
+    case FieldType::ftMemo: return QStringLiteral("Memo");
+    case FieldType::ftLargeint: return QStringLiteral("Largeint");
+    case FieldType::ftTimeStamp: return QStringLiteral("TimeStamp");
+    case FieldType::ftFMTBcd: return QStringLiteral("FMTBcd");
+    }
+    return QStringLiteral("Unknown");
+}
+
+bool FieldDef::isNumeric() const
+{
+    switch (type) {
+    case FieldType::ftSmallint:
+    case FieldType::ftInteger:
+    case FieldType::ftWord:
+    case FieldType::ftFloat:
+    case FieldType::ftCurrency:
+    case FieldType::ftBCD:
+    case FieldType::ftAutoInc:
+    case FieldType::ftLargeint:
+    case FieldType::ftFMTBcd:
+        return true;
+    default:
+        return false;
+    }
+}
+
+Qt::Alignment FieldDef::alignment() const
+{
+    return (isNumeric() ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+}
+
+int FieldDef::defaultDisplayWidth() const
+{
+    int width = 10;
+    switch (type) {
+    case FieldType::ftString: width = std::min(size, 64); break;
+    case FieldType::ftSmallint: width = 6; break;
+    case FieldType::ftWord: width = 5; break;
+    case FieldType::ftInteger:
+    case FieldType::ftAutoInc: width = 11; break;
+    case FieldType::ftLargeint: width = 20; break;
+    case FieldType::ftBoolean: width = 5; break;
+    case FieldType::ftFloat: width = 15; break;
+    case FieldType::ftBCD:
+    case FieldType::ftFMTBcd:
+    case FieldType::ftCurrency: width = std::min(precision + 2, 40); break;
+    case FieldType::ftDate: width = 10; break;
+    case FieldType::ftTime: width = 10; break;
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp: width = 19 + (decimals ? decimals + 1 : 0); break;
+    default: width = 10; break;
+    }
+    return std::max({width, static_cast<int>(name.size()), 1});
+}
+
+QString displayTextOf(const FieldDef& def, const RawValue& value)
+{
+    switch (def.type) {
+    case FieldType::ftMemo:
+        return QStringLiteral("(Memo)");
+    case FieldType::ftBlob:
+    case FieldType::ftBytes:
+    case FieldType::ftVarBytes: {
+        const QString name = fieldTypeName(def.type);
+        return QLatin1Char('(') + (value ? name.toUpper() : name) + QLatin1Char(')');
+    }
+    default:
+        break;
+    }
+    if (!value)
+        return {};
+    const QByteArray& raw = *value;
+    const QLocale locale;
+    switch (def.type) {
+    case FieldType::ftBoolean:
+        return def.isBit ? (bitValue(raw) ? QStringLiteral("True") : QStringLiteral("False"))
+                         : (raw.toLongLong() ? QStringLiteral("True") : QStringLiteral("False"));
+    case FieldType::ftFloat:
+    case FieldType::ftBCD:
+    case FieldType::ftFMTBcd:
+    case FieldType::ftCurrency:
+        return localizeNumber(raw);
+    case FieldType::ftDate: {
+        const QDate d = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyy-MM-dd"));
+        return d.isValid() ? locale.toString(d, QLocale::ShortFormat) : QString::fromLatin1(raw);
+    }
+    case FieldType::ftTime: {
+        const auto ms = timeMillis(raw);
+        if (!ms || *ms < 0 || *ms >= 86400000 || hasFraction(raw))
+            return QString::fromLatin1(raw);
+        return locale.toString(QTime::fromMSecsSinceStartOfDay(static_cast<int>(*ms)),
+                               localTimeFormat());
+    }
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp: {
+        if (hasFraction(raw))
+            return QString::fromLatin1(raw);
+        const QDateTime dt = parseDateTime(withoutFraction(raw));
+        return dt.isValid() ? locale.toString(dt, localDateTimeFormat())
+                            : QString::fromLatin1(raw);
+    }
+    default:
+        break;
+    }
+    if (def.isBit)
+        return QString::number(bitValue(raw));
+    return fromRaw(def, raw);
+}
+
+QString exactTextOf(const FieldDef& def, const RawValue& value)
+{
+    if (!value)
+        return {};
+    if (def.isBit)
+        return QString::number(bitValue(*value));
+    return fromRaw(def, *value);
+}
+
+RawValue rawFromText(const FieldDef& def, const QString& text)
+{
+    const bool blank = text.trimmed().isEmpty();
+    if (def.isBit) {
+        if (blank)
+            return std::nullopt;
+        const QString s = text.trimmed();
+        std::uint64_t v = 0;
+        if (def.type == FieldType::ftBoolean
+            && (s.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0
+                || s.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)) {
+            v = s.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0 ? 1 : 0;
+        } else {
+            bool ok = false;
+            v = s.toULongLong(&ok);
+            if (!ok || (def.size < 64 && v >> def.size))
+                badValue(text, "bit value");
+        }
+        return bitBytes(v, def.size);
+    }
+    switch (def.type) {
+    case FieldType::ftBoolean: {
+        if (blank)
+            return std::nullopt;
+        const QString s = text.trimmed();
+        if (s.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+            return QByteArrayLiteral("1");
+        if (s.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+            return QByteArrayLiteral("0");
+        return numberFromText(def, text);
+    }
+    case FieldType::ftSmallint:
+    case FieldType::ftInteger:
+    case FieldType::ftWord:
+    case FieldType::ftAutoInc:
+    case FieldType::ftLargeint:
+    case FieldType::ftFloat:
+    case FieldType::ftBCD:
+    case FieldType::ftFMTBcd:
+    case FieldType::ftCurrency:
+        if (blank)
+            return std::nullopt;
+        return numberFromText(def, text);
+    case FieldType::ftDate:
+    case FieldType::ftTime:
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp:
+        if (blank)
+            return std::nullopt;
+        return temporalFromText(def, text);
+    default:
+        break;
+    }
+    return def.isBinary ? text.toLatin1() : text.toUtf8();
+}
+
+Field::Field(RecordAccess* owner, int index, FieldDef def)
+    : m_owner(owner), m_index(index), m_def(std::move(def)), m_displayLabel(m_def.name),
+      m_displayWidth(m_def.defaultDisplayWidth()), m_alignment(m_def.alignment())
+{
+}
+
+RawValue Field::rawValue() const
+{
+    return m_owner->fieldValue(m_index);
+}
+
+bool Field::isNull() const
+{
+    return !rawValue().has_value();
+}
+
+std::int64_t Field::asInteger() const
+{
+    const RawValue v = rawValue();
+    if (!v)
+        return 0;
+    if (m_def.isBit) {
+        const std::uint64_t u = bitValue(*v);
+        if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+            badValue(QString::number(u), "integer value");
+        return static_cast<std::int64_t>(u);
+    }
+    bool ok = false;
+    const std::int64_t i = v->toLongLong(&ok);
+    if (ok)
+        return i;
+    const double d = v->toDouble(&ok);
+    if (ok && std::isfinite(d) && std::fabs(d) < 9.2e18)
+        return std::llround(d);
+    badValue(fromRaw(m_def, *v), "integer value");
+}
+
+std::uint64_t Field::asUnsigned() const
+{
+    const RawValue v = rawValue();
+    if (!v)
+        return 0;
+    if (m_def.isBit)
+        return bitValue(*v);
+    bool ok = false;
+    const std::uint64_t u = v->toULongLong(&ok);
+    if (!ok)
+        badValue(fromRaw(m_def, *v), "unsigned integer value");
+    return u;
+}
+
+double Field::asFloat() const
+{
+    const RawValue v = rawValue();
+    if (!v)
+        return 0.0;
+    if (m_def.isBit)
+        return static_cast<double>(bitValue(*v));
+    switch (m_def.type) {
+    case FieldType::ftDate:
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp:
+    case FieldType::ftTime: {
+        const QDateTime dt = asDateTime();
+        if (!dt.isValid())
+            return 0.0;
+        return static_cast<double>(kDayZero.daysTo(dt.date()))
+               + dt.time().msecsSinceStartOfDay() / 86400000.0;
+    }
+    default:
+        break;
+    }
+    bool ok = false;
+    const double d = v->toDouble(&ok);
+    if (!ok)
+        badValue(fromRaw(m_def, *v), "floating point value");
+    return d;
+}
+
+QDateTime Field::asDateTime() const
+{
+    const RawValue v = rawValue();
+    if (!v)
+        return {};
+    if (m_def.type == FieldType::ftTime) {
+        const auto ms = timeMillis(*v);
+        if (!ms)
+            return {};
+        return QDateTime(kDayZero, QTime(0, 0)).addMSecs(*ms);
+    }
+    return parseDateTime(*v);
+}
+
+bool Field::asBoolean() const
+{
+    const RawValue v = rawValue();
+    if (!v)
+        return false;
+    if (m_def.isBit)
+        return bitValue(*v) != 0;
+    const QString s = fromRaw(m_def, *v).trimmed();
+    if (s.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    bool ok = false;
+    const double d = s.toDouble(&ok);
+    return ok && d != 0.0;
+}
+
+QString Field::asString() const
+{
+    return exactTextOf(m_def, rawValue());
+}
+
+QByteArray Field::asBytes() const
+{
+    return rawValue().value_or(QByteArray());
+}
+
+QString Field::displayText() const
+{
+    return displayTextOf(m_def, rawValue());
+}
+
+QVariant Field::value() const
+{
+    const RawValue v = rawValue();
+    if (!v)
+        return {};
+    if (m_def.isBinary && !m_def.isBit)
+        return *v;
+    switch (m_def.type) {
+    case FieldType::ftSmallint:
+    case FieldType::ftInteger:
+    case FieldType::ftWord:
+    case FieldType::ftAutoInc:
+    case FieldType::ftLargeint:
+        if (m_def.isUnsigned || m_def.isBit)
+            return QVariant::fromValue<qulonglong>(asUnsigned());
+        return QVariant::fromValue<qlonglong>(asInteger());
+    case FieldType::ftBoolean:
+        return asBoolean();
+    case FieldType::ftFloat:
+        return asFloat();
+    case FieldType::ftDate: {
+        const QDate d = QDate::fromString(QString::fromLatin1(*v), QStringLiteral("yyyy-MM-dd"));
+        return d.isValid() ? QVariant(d) : QVariant(QString::fromLatin1(*v));
+    }
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp: {
+        const QDateTime dt = parseDateTime(*v);
+        return dt.isValid() ? QVariant(dt) : QVariant(QString::fromLatin1(*v));
+    }
+    default:
+        return asString();
+    }
+}
+
+void Field::setAsString(const QString& text)
+{
+    setRawValue(rawFromText(m_def, text));
+}
+
+void Field::setAsBytes(const QByteArray& bytes)
+{
+    setRawValue(bytes);
+}
+
+void Field::setAsInteger(std::int64_t value)
+{
+    setAsString(QString::number(value));
+}
+
+void Field::setAsFloat(double value)
+{
+    setRawValue(QByteArray::number(value, 'g', 17));
+}
+
+void Field::setAsBoolean(bool value)
+{
+    setAsString(value ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+void Field::setNull()
+{
+    setRawValue(std::nullopt);
+}
+
+void Field::setRawValue(const RawValue& value)
+{
+    if (m_readOnly)
+        throw DbError(QStringLiteral("Field '%1' cannot be modified").arg(m_def.name));
+    m_owner->setFieldValue(m_index, value);
+}
+
+} // namespace norvane::db

@@ -1,0 +1,160 @@
+#pragma once
+/// Columns of a result and typed access to the values of the current record.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+#include <Qt>
+
+#include <cstdint>
+#include <optional>
+
+namespace norvane::db {
+
+/// A field's data type, in the names that grid and export code use.
+enum class FieldType {
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftLargeint,
+    ftTimeStamp,
+    ftFMTBcd,
+};
+
+/// The name of a type without its "ft" prefix ("Blob", "Memo"), as placeholders use it.
+QString fieldTypeName(FieldType type);
+
+/// A value as the server sent it in text form (binary columns as raw bytes); nullopt is NULL.
+using RawValue = std::optional<QByteArray>;
+
+/// What is known about one column of a result.
+struct FieldDef
+{
+    QString name;           ///< column name as the server returns it (alias if any)
+    QString originalName;   ///< the table's column name
+    QString table;          ///< the table's name (empty for computed columns)
+    FieldType type = FieldType::ftUnknown;
+    int mysqlType = 0;      ///< enum_field_types of Connector/C
+    int size = 0;           ///< characters for text, digits after the point for decimals
+    int precision = 0;      ///< total digits for decimals
+    int decimals = 0;       ///< fractional digits (decimals, fractional seconds)
+    unsigned flags = 0;     ///< Connector/C column flags
+    bool isBinary = false;  ///< byte data: BINARY, VARBINARY, BLOB, BIT, GEOMETRY
+    bool isUnsigned = false;
+    bool notNull = false;
+    bool inPrimaryKey = false;
+    bool autoIncrement = false;
+    bool isEnumOrSet = false;
+    bool isBit = false;     ///< BIT(n): bytes on the wire, shown as an unsigned number
+    bool isJson = false;
+
+    bool isNumeric() const;
+    bool isLargeObject() const { return type == FieldType::ftBlob || type == FieldType::ftMemo; }
+    bool isFloatingPoint() const { return type == FieldType::ftFloat; }
+    /// Right for numbers, left for everything else.
+    Qt::Alignment alignment() const;
+    /// A useful width in characters for a grid column.
+    int defaultDisplayWidth() const;
+};
+
+/// The text a grid shows for a value: numbers with the locale's decimal separator, dates and
+/// times in the locale's formats, "True"/"False", "(Memo)" for text objects, "(BLOB)" for byte
+/// objects ("(Blob)" when null), and an empty text for other nulls.
+QString displayTextOf(const FieldDef& def, const RawValue& value);
+/// The exact value as text: the server's text for numbers, dates and strings; bytes as Latin-1.
+QString exactTextOf(const FieldDef& def, const RawValue& value);
+/// Converts user text (server form, or the locale's display form for numbers and dates) to the
+/// value stored for the field. Throws `FieldConversionError` on text the type cannot hold.
+RawValue rawFromText(const FieldDef& def, const QString& text);
+
+/// Where a field reads and writes the value of the current record.
+class RecordAccess
+{
+public:
+    virtual ~RecordAccess() = default;
+    virtual RawValue fieldValue(int index) const = 0;
+    /// Throws `DbError` when the owner is read-only or not being edited.
+    virtual void setFieldValue(int index, const RawValue& value) = 0;
+
+protected:
+    RecordAccess() = default;
+    RecordAccess(const RecordAccess&) = default;
+    RecordAccess& operator=(const RecordAccess&) = default;
+};
+
+/// One column bound to the current record of its dataset or source.
+class Field
+{
+public:
+    Field(RecordAccess* owner, int index, FieldDef def);
+
+    const FieldDef& def() const { return m_def; }
+    int index() const { return m_index; }
+    QString fieldName() const { return m_def.name; }
+    QString name() const { return m_def.name; }
+    FieldType dataType() const { return m_def.type; }
+    int size() const { return m_def.size; }
+
+    QString displayLabel() const { return m_displayLabel; }
+    void setDisplayLabel(const QString& label) { m_displayLabel = label; }
+    int displayWidth() const { return m_displayWidth; }
+    void setDisplayWidth(int width) { m_displayWidth = width; }
+    Qt::Alignment alignment() const { return m_alignment; }
+    void setAlignment(Qt::Alignment alignment) { m_alignment = alignment; }
+    bool visible() const { return m_visible; }
+    void setVisible(bool visible) { m_visible = visible; }
+    bool readOnly() const { return m_readOnly; }
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool isBlob() const { return m_def.isLargeObject(); }
+
+    bool isNull() const;
+    RawValue rawValue() const;
+    /// Throws `FieldConversionError` when the value does not fit a signed 64-bit integer.
+    std::int64_t asInteger() const;
+    std::uint64_t asUnsigned() const;
+    double asFloat() const;
+    /// Invalid for null, zero dates and TIME values (which span +-838 hours).
+    QDateTime asDateTime() const;
+    bool asBoolean() const;
+    /// The exact value as text (see `exactTextOf`); empty for null.
+    QString asString() const;
+    QByteArray asBytes() const;
+    QString displayText() const;
+    /// A QVariant for generic consumers: integers, doubles, exact text, bytes; invalid if null.
+    QVariant value() const;
+
+    void setAsString(const QString& text);
+    void setAsBytes(const QByteArray& bytes);
+    void setAsInteger(std::int64_t value);
+    void setAsFloat(double value);
+    void setAsBoolean(bool value);
+    void setNull();
+    void setRawValue(const RawValue& value);
+
+private:
+    RecordAccess* m_owner;
+    int m_index;
+    FieldDef m_def;
+    QString m_displayLabel;
+    int m_displayWidth;
+    Qt::Alignment m_alignment;
+    bool m_visible = true;
+    bool m_readOnly = false;
+};
+
+} // namespace norvane::db

@@ -1,0 +1,162 @@
+#include "PackedRow.h"
+
+#include <cstring>
+
+namespace norvane::db {
+
+namespace {
+
+std::size_t varintSize(std::uint64_t v)
+{
+    std::size_t n = 1;
+    while (v >= 0x80) {
+        v >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+unsigned char* putVarint(unsigned char* p, std::uint64_t v)
+{
+    while (v >= 0x80) {
+        *p++ = static_cast<unsigned char>(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = static_cast<unsigned char>(v);
+    return p;
+}
+
+const unsigned char* getVarint(const unsigned char* p, std::uint64_t& v)
+{
+    v = 0;
+    int shift = 0;
+    while (*p & 0x80) {
+        v |= static_cast<std::uint64_t>(*p++ & 0x7f) << shift;
+        shift += 7;
+    }
+    v |= static_cast<std::uint64_t>(*p++) << shift;
+    return p;
+}
+
+
+} // namespace
+
+PackedRow PackedRow::fromArrays(const char* const* values, const unsigned long* lengths, int count)
+{
+    std::size_t payload = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::uint64_t tag = values[i] ? std::uint64_t(lengths[i]) + 1 : 0;
+        payload += varintSize(tag) + (values[i] ? lengths[i] : 0);
+    }
+    PackedRow row;
+    row.m_data = std::make_unique_for_overwrite<unsigned char[]>(varintSize(payload) + payload);
+    unsigned char* p = putVarint(row.m_data.get(), payload);
+    for (int i = 0; i < count; ++i) {
+        if (!values[i]) {
+            *p++ = 0;
+            continue;
+        }
+        p = putVarint(p, std::uint64_t(lengths[i]) + 1);
+        if (lengths[i])
+            std::memcpy(p, values[i], lengths[i]);
+        p += lengths[i];
+    }
+    return row;
+}
+
+PackedRow PackedRow::fromValues(const std::vector<RawValue>& values)
+{
+    std::vector<const char*> ptrs(values.size());
+    std::vector<unsigned long> lengths(values.size());
+    static const char empty = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i]) {
+            ptrs[i] = values[i]->isEmpty() ? &empty : values[i]->constData();
+            lengths[i] = static_cast<unsigned long>(values[i]->size());
+        } else {
+            ptrs[i] = nullptr;
+            lengths[i] = 0;
+        }
+    }
+    return fromArrays(ptrs.data(), lengths.data(), static_cast<int>(values.size()));
+}
+
+std::size_t PackedRow::byteSize() const
+{
+    if (!m_data)
+        return 0;
+    std::uint64_t payload = 0;
+    const unsigned char* p = getVarint(m_data.get(), payload);
+    return static_cast<std::size_t>(p - m_data.get()) + payload;
+}
+
+PackedRow::PackedRow(const PackedRow& other)
+{
+    *this = other;
+}
+
+PackedRow& PackedRow::operator=(const PackedRow& other)
+{
+    if (this == &other)
+        return *this;
+    if (!other.m_data) {
+        m_data.reset();
+        return *this;
+    }
+    const std::size_t n = other.byteSize();
+    auto copy = std::make_unique_for_overwrite<unsigned char[]>(n);
+    std::memcpy(copy.get(), other.m_data.get(), n);
+    m_data = std::move(copy);
+    return *this;
+}
+
+std::optional<QByteArrayView> PackedRow::view(int index) const
+{
+    if (!m_data || index < 0)
+        return std::nullopt;
+    std::uint64_t payload = 0;
+    const unsigned char* p = getVarint(m_data.get(), payload);
+    const unsigned char* end = p + payload;
+    for (int i = 0; p < end; ++i) {
+        std::uint64_t tag = 0;
+        p = getVarint(p, tag);
+        const std::size_t len = tag ? static_cast<std::size_t>(tag - 1) : 0;
+        if (i == index) {
+            if (!tag)
+                return std::nullopt;
+            return QByteArrayView(reinterpret_cast<const char*>(p), static_cast<qsizetype>(len));
+        }
+        p += len;
+    }
+    return std::nullopt;
+}
+
+RawValue PackedRow::value(int index) const
+{
+    const auto v = view(index);
+    if (!v)
+        return std::nullopt;
+    return v->toByteArray();
+}
+
+std::vector<RawValue> PackedRow::values(int count) const
+{
+    std::vector<RawValue> out(static_cast<std::size_t>(count));
+    if (!m_data)
+        return out;
+    std::uint64_t payload = 0;
+    const unsigned char* p = getVarint(m_data.get(), payload);
+    const unsigned char* end = p + payload;
+    for (int i = 0; p < end && i < count; ++i) {
+        std::uint64_t tag = 0;
+        p = getVarint(p, tag);
+        const std::size_t len = tag ? static_cast<std::size_t>(tag - 1) : 0;
+        if (tag)
+            out[static_cast<std::size_t>(i)] =
+                QByteArray(reinterpret_cast<const char*>(p), static_cast<qsizetype>(len));
+        p += len;
+    }
+    return out;
+}
+
+} // namespace norvane::db

@@ -1,0 +1,489 @@
+#include "SqlSource.h"
+
+#include "SqlLiterals.h"
+
+#include <mariadb_ctype.h>
+#include <mysql.h>
+
+#include <algorithm>
+
+namespace norvane::db {
+
+namespace {
+
+constexpr std::size_t kFirstPage = 100;
+constexpr std::size_t kLargestPage = 10000;
+
+FieldDef defFrom(const MYSQL_FIELD& f)
+{
+    FieldDef d;
+    d.name = QString::fromUtf8(f.name, static_cast<qsizetype>(f.name_length));
+    d.originalName = QString::fromUtf8(f.org_name, static_cast<qsizetype>(f.org_name_length));
+    d.table = QString::fromUtf8(f.org_table, static_cast<qsizetype>(f.org_table_length));
+    d.mysqlType = f.type;
+    d.flags = f.flags;
+    d.isUnsigned = f.flags & UNSIGNED_FLAG;
+    d.notNull = f.flags & NOT_NULL_FLAG;
+    d.inPrimaryKey = f.flags & PRI_KEY_FLAG;
+    d.autoIncrement = f.flags & AUTO_INCREMENT_FLAG;
+    d.decimals = static_cast<int>(f.decimals);
+    d.isBinary = f.charsetnr == 63;
+    int charWidth = 1;
+    if (!d.isBinary) {
+        if (const MARIADB_CHARSET_INFO* cs = mariadb_get_charset_by_nr(f.charsetnr))
+            charWidth = std::max(1U, cs->char_maxlen);
+    }
+    const int chars = static_cast<int>(f.length / static_cast<unsigned long>(charWidth));
+    switch (f.type) {
+    case MYSQL_TYPE_TINY:
+        d.type = FieldType::ftSmallint;
+        break;
+    case MYSQL_TYPE_SHORT:
+        d.type = d.isUnsigned ? FieldType::ftWord : FieldType::ftSmallint;
+        break;
+    case MYSQL_TYPE_INT24:
+        d.type = FieldType::ftInteger;
+        break;
+    case MYSQL_TYPE_LONG:
+        d.type = d.isUnsigned ? FieldType::ftLargeint
+                 : d.autoIncrement ? FieldType::ftAutoInc
+                                   : FieldType::ftInteger;
+        break;
+    case MYSQL_TYPE_LONGLONG:
+        d.type = FieldType::ftLargeint;
+        break;
+    case MYSQL_TYPE_YEAR:
+        d.type = FieldType::ftSmallint;
+        break;
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+        d.type = FieldType::ftFloat;
+        break;
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+        d.type = FieldType::ftFMTBcd;
+        d.precision = static_cast<int>(f.length) - (d.decimals > 0 ? 1 : 0) - (d.isUnsigned ? 0 : 1);
+        d.size = d.decimals;
+        break;
+    case MYSQL_TYPE_BIT:
+        d.isBit = true;
+        d.isBinary = true;
+        d.size = static_cast<int>(f.length);
+        d.type = f.length == 1 ? FieldType::ftBoolean : FieldType::ftLargeint;
+        break;
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+        d.type = FieldType::ftDate;
+        break;
+    case MYSQL_TYPE_TIME:
+        d.type = FieldType::ftTime;
+        break;
+    case MYSQL_TYPE_DATETIME:
+        d.type = FieldType::ftDateTime;
+        break;
+    case MYSQL_TYPE_TIMESTAMP:
+        d.type = FieldType::ftTimeStamp;
+        break;
+    case MYSQL_TYPE_TINY_BLOB:
+    case MYSQL_TYPE_MEDIUM_BLOB:
+    case MYSQL_TYPE_LONG_BLOB:
+    case MYSQL_TYPE_BLOB:
+    case MYSQL_TYPE_GEOMETRY:
+        d.type = d.isBinary ? FieldType::ftBlob : FieldType::ftMemo;
+        d.size = d.isBinary ? 0 : chars;
+        break;
+    case MYSQL_TYPE_JSON:
+        d.type = FieldType::ftMemo;
+        d.isJson = true;
+        break;
+    case MYSQL_TYPE_ENUM:
+    case MYSQL_TYPE_SET:
+        d.type = FieldType::ftString;
+        d.isEnumOrSet = true;
+        d.size = chars;
+        break;
+    default:
+        if (f.flags & (ENUM_FLAG | SET_FLAG)) {
+            d.type = FieldType::ftString;
+            d.isEnumOrSet = true;
+            d.size = chars;
+        } else if (d.isBinary) {
+            d.type = f.type == MYSQL_TYPE_STRING ? FieldType::ftBytes : FieldType::ftVarBytes;
+            d.size = static_cast<int>(f.length);
+        } else {
+            d.type = FieldType::ftString;
+            d.size = chars;
+        }
+        break;
+    }
+    return d;
+}
+
+bool usableAsKey(const FieldDef& d)
+{
+    // ENUM orders by member number but compares as text; floating point values do not compare
+    // equal to their text; large objects have no full-length index.
+    return !d.isEnumOrSet && !d.isBit && d.type != FieldType::ftFloat && !d.isLargeObject()
+           && d.type != FieldType::ftUnknown;
+}
+
+} // namespace
+
+SqlSource::SqlSource(Connection* connection, QObject* parent)
+    : QObject(parent), m_connection(connection)
+{
+}
+
+SqlSource::~SqlSource() = default;
+
+void SqlSource::setConnection(Connection* connection)
+{
+    close();
+    m_connection = connection;
+}
+
+void SqlSource::setSql(const QStringList& lines)
+{
+    close();
+    m_sql = lines;
+    m_tableName.clear();
+}
+
+void SqlSource::setSql(const QString& text)
+{
+    setSql(QStringList{text});
+}
+
+void SqlSource::clearSql()
+{
+    setSql(QStringList{});
+}
+
+void SqlSource::addSql(const QString& line)
+{
+    close();
+    m_sql.append(line);
+    m_tableName.clear();
+}
+
+void SqlSource::setTableName(const QString& name)
+{
+    close();
+    m_tableName = name;
+    m_sql.clear();
+}
+
+void SqlSource::open()
+{
+    if (m_active)
+        return;
+    if (!m_connection)
+        throw DbError(QStringLiteral("%1: Missing SQLConnection property").arg(objectName()));
+    m_connection->ensureOpen();
+    m_pageSize = kFirstPage;
+    m_pagesRead = 0;
+    m_allRead = false;
+    try {
+        if (isTableMode())
+            openTable();
+        else
+            openStatement();
+    } catch (...) {
+        close();
+        throw;
+    }
+    m_active = true;
+}
+
+void SqlSource::close()
+{
+    m_active = false;
+    m_keyset = false;
+    m_allRead = true;
+    m_buffer.clear();
+    m_lastKey.clear();
+    m_fields.clear();
+    m_defs.clear();
+    m_keyColumns.clear();
+    m_keyIndexes.clear();
+    m_engine.clear();
+}
+
+void SqlSource::openTable()
+{
+    detectKey();
+    if (!m_keyColumns.isEmpty()) {
+        m_keyset = true;
+        readPage(kFirstPage);
+        bool usable = static_cast<int>(m_keyIndexes.size()) == m_keyColumns.size();
+        for (int i : m_keyIndexes)
+            usable = usable && i >= 0 && usableAsKey(m_defs[static_cast<std::size_t>(i)]);
+        if (usable)
+            return;
+        m_keyset = false;
+        m_buffer.clear();
+        m_allRead = false;
+    }
+    readWhole();
+}
+
+void SqlSource::openStatement()
+{
+    const QByteArray sql = m_sql.join(QLatin1Char('\n')).toUtf8();
+    if (m_connection->sendQuery(sql) == 0) {
+        m_connection->drainResults();
+        failNoCursor();
+    }
+    ResultPtr res = m_connection->useResult();
+    setDefs(res.get());
+    const int n = fieldCount();
+    while (MYSQL_ROW row = mysql_fetch_row(res.get()))
+        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n));
+    if (mysql_errno(m_connection->handle()))
+        m_connection->raiseError();
+    res.reset();
+    m_connection->drainResults();
+    m_allRead = true;
+}
+
+void SqlSource::failNoCursor()
+{
+    throw DbError(QStringLiteral("%1: %2").arg(objectName(),
+                                                QStringLiteral("Cursor not returned from Query")));
+}
+
+void SqlSource::readWhole()
+{
+    const QByteArray sql = "SELECT * FROM " + Connection::quoteIdentifier(m_tableName).toUtf8();
+    m_connection->sendQuery(sql);
+    ResultPtr res = m_connection->useResult();
+    setDefs(res.get());
+    const int n = fieldCount();
+    while (MYSQL_ROW row = mysql_fetch_row(res.get()))
+        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n));
+    if (mysql_errno(m_connection->handle()))
+        m_connection->raiseError();
+    res.reset();
+    m_connection->drainResults();
+    m_allRead = true;
+    ++m_pagesRead;
+}
+
+void SqlSource::detectKey()
+{
+    m_keyColumns.clear();
+    ResultPtr keys;
+    try {
+        keys = m_connection->query("SHOW KEYS FROM "
+                                   + Connection::quoteIdentifier(m_tableName).toUtf8());
+    } catch (const DbError& e) {
+        if (e.connectionLost())
+            throw;
+        return; // not a base table (a view): the SELECT reports any real problem
+    }
+    if (!keys)
+        return;
+    // Columns: Table, Non_unique, Key_name, Seq_in_index, Column_name, Collation,
+    // Cardinality, Sub_part, Packed, Null, Index_type, ...
+    struct Key
+    {
+        QString name;
+        QStringList columns;
+        bool usable = true;
+    };
+    std::vector<Key> candidates;
+    while (MYSQL_ROW row = mysql_fetch_row(keys.get())) {
+        if (!row[1] || QByteArray(row[1]) != "0")
+            continue;
+        const QString keyName = QString::fromUtf8(row[2]);
+        if (candidates.empty() || candidates.back().name != keyName)
+            candidates.push_back({keyName, {}, true});
+        Key& k = candidates.back();
+        k.columns.append(QString::fromUtf8(row[4] ? row[4] : ""));
+        const bool prefix = row[7] != nullptr;
+        const bool nullable = row[9] && QByteArray(row[9]) == "YES";
+        const bool btree = !row[10] || QByteArray(row[10]) == "BTREE";
+        if (prefix || nullable || !btree || !row[4])
+            k.usable = false;
+    }
+    auto pick = std::find_if(candidates.begin(), candidates.end(), [](const Key& k) {
+        return k.usable && k.name == QLatin1String("PRIMARY");
+    });
+    if (pick == candidates.end())
+        pick = std::find_if(candidates.begin(), candidates.end(),
+                            [](const Key& k) { return k.usable; });
+    if (pick != candidates.end())
+        m_keyColumns = pick->columns;
+
+    ResultPtr engine = m_connection->query(
+        "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND "
+        "TABLE_NAME = "
+        + m_connection->quoteString(m_tableName.toUtf8()));
+    if (engine) {
+        if (MYSQL_ROW row = mysql_fetch_row(engine.get()))
+            m_engine = row[0] ? QString::fromUtf8(row[0]) : QString();
+    }
+}
+
+void SqlSource::setDefs(st_mysql_res* res)
+{
+    if (!m_defs.empty())
+        return;
+    const unsigned n = mysql_num_fields(res);
+    const MYSQL_FIELD* fields = mysql_fetch_fields(res);
+    m_defs.reserve(n);
+    for (unsigned i = 0; i < n; ++i)
+        m_defs.push_back(defFrom(fields[i]));
+    m_fields.clear();
+    for (unsigned i = 0; i < n; ++i)
+        m_fields.push_back(std::make_unique<Field>(static_cast<RecordAccess*>(this), static_cast<int>(i), m_defs[i]));
+    m_keyIndexes.clear();
+    for (const QString& key : std::as_const(m_keyColumns)) {
+        int found = -1;
+        for (unsigned i = 0; i < n; ++i)
+            if (m_defs[i].originalName.compare(key, Qt::CaseInsensitive) == 0)
+                found = static_cast<int>(i);
+        m_keyIndexes.push_back(found);
+    }
+}
+
+QByteArray SqlSource::literalFor(int fieldIndex, const QByteArray& value) const
+{
+    return sqlLiteral(*m_connection, m_defs[static_cast<std::size_t>(fieldIndex)], value);
+}
+
+QByteArray SqlSource::keyRangeCondition() const
+{
+    // Expanded form: MariaDB scans the index from its start for a row comparison (a, b) > (x, y)
+    // but makes a range of "a > x OR (a = x AND b > y)".
+    QByteArrayList terms;
+    for (std::size_t i = 0; i < m_keyIndexes.size(); ++i) {
+        QByteArrayList parts;
+        for (std::size_t j = 0; j <= i; ++j) {
+            const QByteArray col = Connection::quoteIdentifier(m_keyColumns[static_cast<int>(j)]).toUtf8();
+            const QByteArray lit = literalFor(m_keyIndexes[j], m_lastKey[j].value_or(QByteArray()));
+            parts.append(col + (j == i ? " > " : " = ") + lit);
+        }
+        terms.append('(' + parts.join(" AND ") + ')');
+    }
+    return terms.join(" OR ");
+}
+
+bool SqlSource::readPage(std::size_t rows)
+{
+    if (m_allRead)
+        return false;
+    QByteArray sql = "SELECT * FROM " + Connection::quoteIdentifier(m_tableName).toUtf8();
+    if (!m_lastKey.empty())
+        sql += " WHERE " + keyRangeCondition();
+    QByteArrayList order;
+    for (const QString& k : std::as_const(m_keyColumns))
+        order.append(Connection::quoteIdentifier(k).toUtf8());
+    sql += " ORDER BY " + order.join(", ") + " LIMIT " + QByteArray::number(qulonglong(rows));
+    ResultPtr res = m_connection->query(sql);
+    if (!res)
+        failNoCursor();
+    setDefs(res.get());
+    ++m_pagesRead;
+    const int n = fieldCount();
+    std::size_t got = 0;
+    PackedRow lastRow;
+    while (MYSQL_ROW row = mysql_fetch_row(res.get())) {
+        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n));
+        ++got;
+    }
+    if (got > 0) {
+        const PackedRow& last = m_buffer.back();
+        m_lastKey.clear();
+        for (int idx : m_keyIndexes)
+            m_lastKey.push_back(last.value(idx));
+    }
+    if (got < rows)
+        m_allRead = true;
+    return got > 0;
+}
+
+std::vector<PackedRow> SqlSource::takeRows(std::size_t maxRows)
+{
+    std::vector<PackedRow> out;
+    if (!m_active)
+        return out;
+    while (m_buffer.size() < maxRows && !m_allRead && m_keyset) {
+        // A closed connection (log off) ends the rows; a dropped one is reopened.
+        if (!m_connection->isConnected() && !m_connection->wasLost()) {
+            m_allRead = true;
+            break;
+        }
+        const std::size_t want = std::max(maxRows - m_buffer.size(), m_pageSize);
+        m_pageSize = std::min(m_pageSize * 2, kLargestPage);
+        readPage(want);
+    }
+    const std::size_t n = std::min(maxRows, m_buffer.size());
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.push_back(std::move(m_buffer.front()));
+        m_buffer.pop_front();
+    }
+    return out;
+}
+
+bool SqlSource::atEnd() const
+{
+    return !m_active || (m_allRead && m_buffer.empty());
+}
+
+Field& SqlSource::field(int index)
+{
+    if (index < 0 || index >= fieldCount())
+        throw DbError(QStringLiteral("Field index out of range"));
+    return *m_fields[static_cast<std::size_t>(index)];
+}
+
+Field* SqlSource::findField(const QString& name)
+{
+    for (auto& f : m_fields)
+        if (f->name().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    return nullptr;
+}
+
+Field& SqlSource::fieldByName(const QString& name)
+{
+    if (Field* f = findField(name))
+        return *f;
+    throw DbError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+}
+
+bool SqlSource::eof()
+{
+    if (!m_active)
+        return true;
+    if (m_buffer.empty() && !m_allRead && m_keyset) {
+        if (!m_connection->isConnected() && !m_connection->wasLost())
+            m_allRead = true;
+        else
+            readPage(m_pageSize);
+    }
+    return m_buffer.empty();
+}
+
+void SqlSource::next()
+{
+    if (!m_buffer.empty())
+        m_buffer.pop_front();
+    eof();
+}
+
+RawValue SqlSource::fieldValue(int index) const
+{
+    if (m_buffer.empty())
+        return std::nullopt;
+    return m_buffer.front().value(index);
+}
+
+void SqlSource::setFieldValue(int, const RawValue&)
+{
+    throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
+}
+
+} // namespace norvane::db

@@ -1,0 +1,114 @@
+#pragma once
+/// The statement and table sources (`sqry...`, `MainSQLQuery`).
+
+#include "Connection.h"
+#include "Field.h"
+#include "PackedRow.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace norvane::db {
+
+/// Reads the rows of either SQL text (its lines sent as one statement) or a table (all rows and
+/// columns). A table with a primary key or a unique key on non-null columns is read in keyset
+/// pages (`ORDER BY key LIMIT n`, each page read to its end), so the session stays free for
+/// other statements while the table is only partly fetched. Free SQL and tables without such a
+/// key are read whole at open.
+///
+/// For the catalogue it is also a simple forward cursor: `open()`, then `eof()`, `next()` and
+/// the fields of the current row (`fieldByName` ignores letter case).
+class SqlSource : public QObject, private RecordAccess
+{
+    Q_OBJECT
+
+public:
+    explicit SqlSource(Connection* connection = nullptr, QObject* parent = nullptr);
+    ~SqlSource() override;
+
+    void setConnection(Connection* connection);
+    Connection* connection() const { return m_connection; }
+
+    /// The statement text, one entry per line; setting it switches to statement mode.
+    QStringList sql() const { return m_sql; }
+    void setSql(const QStringList& lines);
+    void setSql(const QString& text);
+    void clearSql();
+    void addSql(const QString& line);
+    /// A table to read whole; setting it switches to table mode.
+    void setTableName(const QString& name);
+    QString tableName() const { return m_tableName; }
+    bool isTableMode() const { return !m_tableName.isEmpty(); }
+    /// Kept for callers that set it; large values are always read whole.
+    void setMaxBlobSize(int size) { m_maxBlobSize = size; }
+    int maxBlobSize() const { return m_maxBlobSize; }
+
+    /// Opens the connection when closed (last settings), runs the statement and reads the first
+    /// page. A statement without a result set is still carried out; opening then fails with
+    /// "<objectName>: Cursor not returned from Query".
+    void open();
+    void close();
+    bool isActive() const { return m_active; }
+
+    const std::vector<FieldDef>& fieldDefs() const { return m_defs; }
+    int fieldCount() const { return static_cast<int>(m_defs.size()); }
+    /// Fields over the current row of the forward cursor.
+    Field& field(int index);
+    Field* findField(const QString& name);
+    /// Throws `DbError` "Field '<name>' not found" when there is no such column.
+    Field& fieldByName(const QString& name);
+
+    bool eof();
+    void next();
+
+    /// The table's unique key used for paging and write-back (column names), empty if none.
+    const QStringList& keyColumns() const { return m_keyColumns; }
+    bool isKeysetPaged() const { return m_keyset; }
+    /// Storage engine of the table ("InnoDB", "MyISAM", ...); empty in statement mode.
+    QString engine() const { return m_engine; }
+
+    /// Hands over up to `maxRows` rows in order; fewer only at the end of the result.
+    std::vector<PackedRow> takeRows(std::size_t maxRows);
+    /// True when every row was handed over (or the source is closed).
+    bool atEnd() const;
+    /// Number of page statements run since open (for tests of the paging).
+    int pagesRead() const { return m_pagesRead; }
+
+private:
+    RawValue fieldValue(int index) const override;
+    void setFieldValue(int index, const RawValue& value) override;
+
+    void openTable();
+    void openStatement();
+    void readWhole();
+    bool readPage(std::size_t rows);
+    void detectKey();
+    void setDefs(st_mysql_res* res);
+    QByteArray keyRangeCondition() const;
+    QByteArray literalFor(int fieldIndex, const QByteArray& value) const;
+    [[noreturn]] void failNoCursor();
+
+    Connection* m_connection = nullptr;
+    QStringList m_sql;
+    QString m_tableName;
+    int m_maxBlobSize = -1;
+    bool m_active = false;
+    bool m_keyset = false;
+    bool m_allRead = false;
+    QStringList m_keyColumns;
+    std::vector<int> m_keyIndexes;
+    QString m_engine;
+    std::vector<FieldDef> m_defs;
+    std::vector<std::unique_ptr<Field>> m_fields;
+    std::deque<PackedRow> m_buffer;
+    std::vector<RawValue> m_lastKey;
+    std::size_t m_pageSize = 100;
+    int m_pagesRead = 0;
+};
+
+} // namespace norvane::db
