@@ -167,6 +167,9 @@ private:
 /// The one main window, set while it exists.
 extern TMainForm* MainForm;
 
+/// Where the known hosts are kept: `hosts.lst` in the executable's directory.
+QString knownHostsPath();
+
 /// Short date, a blank and the long time of `moment` in `locale`; the time is left out at
 /// exactly midnight. The long time drops a time-zone name, which the panel has no room for.
 QString clockText(const QDateTime& moment, const QLocale& locale);
