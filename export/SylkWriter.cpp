@@ -59,7 +59,9 @@ bool hasPicture(FieldType t)
 
 QString doubleSemicolons(QString text)
 {
-    return text.replace(QStringLiteral(";"), QStringLiteral(";;"));
+    if (text.contains(u';'))
+        text.replace(QStringLiteral(";"), QStringLiteral(";;"));
+    return text;
 }
 
 class SylkWriter final : public FormatWriter
@@ -69,7 +71,8 @@ public:
     {
         const GridAppearance& look = run.look;
         registerFont(look.titleFont, look.dpi);
-        registerFont(look.font, look.dpi);
+        // The grid's font stays the same through the run, so its index is looked up once.
+        m_rowFont = QByteArray::number(registerFont(look.font, look.dpi));
 
         QStringList pictures{kGeneral};
         for (RunColumn& c : run.columns) {
@@ -103,28 +106,34 @@ public:
 
     void row(ExportRun& run, QByteArray&) override
     {
-        const int f = registerFont(run.look.font, run.look.dpi);
+        const QByteArray& f = m_rowFont;
         std::int64_t y = run.recordNo;
         if (run.has(TzkExportSaveOption::esoShowHeader))
             y += run.look.titleLines;
-        QString text;
+        const QByteArray yText = QByteArray::number(y);
         int x = 0;
         for (const RunColumn& c : run.columns) {
             if (!c.included)
                 continue;
             ++x;
-            const FieldType t = c.column.dataType;
-            text += QStringLiteral("F;");
-            if (hasPicture(t))
-                text += QStringLiteral("P%1;").arg(c.pictureIndex);
-            text += QStringLiteral("SLTRBM%1;FG0%2;Y%3;X%4\r\n")
-                        .arg(f)
-                        .arg(alignLetter(c.column.alignment))
-                        .arg(y)
-                        .arg(x);
-            text += QStringLiteral("C;K") + value(run, c) + QStringLiteral("\r\n");
+            m_body += "F;";
+            if (hasPicture(c.column.dataType)) {
+                m_body += 'P';
+                m_body += QByteArray::number(c.pictureIndex);
+                m_body += ';';
+            }
+            m_body += "SLTRBM";
+            m_body += f;
+            m_body += ";FG0";
+            m_body += alignLetter(c.column.alignment).toLatin1();
+            m_body += ";Y";
+            m_body += yText;
+            m_body += ";X";
+            m_body += QByteArray::number(x);
+            m_body += "\r\nC;K";
+            m_body += value(run, c).toUtf8();
+            m_body += "\r\n";
         }
-        m_body += text.toUtf8();
     }
 
     void finish(ExportRun& run, QByteArray& out) override
@@ -137,13 +146,15 @@ public:
             fonts += font.toUtf8() + "\r\n";
         const QByteArray bounds =
             "B;Y" + QByteArray::number(rows) + ";X" + QByteArray::number(m_gridColumns) + "\r\n";
-        out.reserve(m_head.size() + fonts.size() + bounds.size() + m_body.size() + 1);
-        out += m_head;
-        out += fonts;
-        out += bounds;
-        out += m_body;
-        out += 'E';
-        m_body.clear();
+        // The body can be most of the memory the run uses: put the small prefix in front of it
+        // instead of copying it behind the prefix.
+        m_body.prepend(m_head + fonts + bounds);
+        m_body += 'E';
+        if (out.isEmpty())
+            out.swap(m_body);
+        else
+            out += m_body;
+        m_body = QByteArray();
     }
 
 private:
@@ -247,7 +258,8 @@ private:
     static QString text(const ExportRun& run, const QString& cell)
     {
         QString s = doubleSemicolons(cell);
-        s.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        if (s.contains(u'\r'))
+            s.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
         if (s.size() > kMaxText) {
             qsizetype keep = kMaxText;
             // Never leave half of a surrogate pair: it would turn into a replacement character.
@@ -261,6 +273,7 @@ private:
     }
 
     QByteArray m_head;
+    QByteArray m_rowFont;
     QByteArray m_body;
     QStringList m_fonts;
     int m_gridColumns = 0;
