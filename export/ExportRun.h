@@ -13,10 +13,10 @@ namespace norvane::exporter {
 /// One grid column (a visible field) as the run sees it.
 struct RunColumn
 {
-    int field = 0;            ///< index into the source's fields
+    int field = 0; ///< index into the source's fields
     ExportColumn column;
-    bool included = true;     ///< every grid column is exported
-    int pictureIndex = 0;     ///< position of its number format in the SYLK picture list
+    bool included = true; ///< every grid column is exported
+    int pictureIndex = 0; ///< position of its number format in the SYLK picture list
 };
 
 /// Everything one run knows besides the file.
@@ -27,9 +27,9 @@ struct ExportRun
     const TzkExportOptions& options;
     ExportSource& source;
     GridAppearance look;
-    std::vector<RunColumn> columns;  ///< the grid's columns in order, included or not
-    int pixelWidthSum = 0;           ///< sum of (pixel width + 5) over the included columns
-    std::int64_t recordNo = 0;       ///< 1 for the first record
+    std::vector<RunColumn> columns; ///< the grid's columns in order, included or not
+    int pixelWidthSum = 0;          ///< sum of (pixel width + 5) over the included columns
+    std::int64_t recordNo = 0;      ///< 1 for the first record
 
     bool has(TzkExportSaveOption o) const { return options.Options().contains(o); }
     int lastColumn() const { return static_cast<int>(columns.size()) - 1; }
@@ -52,7 +52,7 @@ std::unique_ptr<FormatWriter> makeDelimitedWriter();
 std::unique_ptr<FormatWriter> makeSylkWriter();
 std::unique_ptr<FormatWriter> makeHtmlWriter();
 
-bool isNumericType(FieldType t);
+/// Text large objects, which show "(Memo)" whatever they hold.
 bool isMemoType(FieldType t);
 
 } // namespace norvane::exporter

@@ -16,7 +16,8 @@
 namespace norvane::exporter {
 
 /// Data type of a field, as the export formats tell them apart.
-enum class FieldType : std::uint8_t {
+enum class FieldType : std::uint8_t
+{
     ftUnknown,
     ftString,
     ftSmallint,
@@ -45,19 +46,24 @@ enum class FieldType : std::uint8_t {
 };
 
 /// Horizontal alignment of a column's cells or titles.
-enum class Alignment : std::uint8_t { Left, Right, Center };
+enum class Alignment : std::uint8_t
+{
+    Left,
+    Right,
+    Center
+};
 
 /// One field of the dataset, which is one grid column when visible.
 struct ExportColumn
 {
     QString fieldName;
-    QString title;                ///< the field's display label; "~" separates title lines
+    QString title; ///< the field's display label; "~" separates title lines
     FieldType dataType = FieldType::ftString;
-    int size = 0;                 ///< declared size (characters for strings)
-    int displayWidth = 0;         ///< width in characters
+    int size = 0;         ///< declared size (characters for strings)
+    int displayWidth = 0; ///< width in characters
     Alignment alignment = Alignment::Left;
     bool visible = true;
-    int pixelWidth = 64;          ///< the column's current on-screen width
+    int pixelWidth = 64; ///< the column's current on-screen width
 };
 
 /// Fonts, colours and screen resolution of the grid.
@@ -67,13 +73,13 @@ struct GridAppearance
     QColor titleFontColor{Qt::black};
     QFont font;
     QColor fontColor{Qt::black};
-    QColor titleColor{0xF0, 0xF0, 0xF0};  ///< title background ("button face")
-    QColor color{Qt::white};               ///< cell background ("window")
-    QColor alternatingRowColor;            ///< invalid when unset
+    QColor titleColor{0xF0, 0xF0, 0xF0}; ///< title background ("button face")
+    QColor color{Qt::white};             ///< cell background ("window")
+    QColor alternatingRowColor;          ///< invalid when unset
     Alignment titleAlignment = Alignment::Left;
     int titleLines = 1;
     bool rightToLeft = false;
-    int dpi = 96;                          ///< the screen's dots per inch
+    int dpi = 96; ///< the screen's dots per inch
 
     /// Colours from a widget palette: Base is the window colour, Text the window text (used for
     /// both fonts), Button the title background.

@@ -238,9 +238,8 @@ private:
             const QDateTime dt = src.asDateTime(field);
             if (!dt.date().isValid())
                 return emptyValue();
-            const double fraction = dt.time().isValid()
-                                        ? dt.time().msecsSinceStartOfDay() / kMsecsPerDay
-                                        : 0.0;
+            const double fraction =
+                dt.time().isValid() ? dt.time().msecsSinceStartOfDay() / kMsecsPerDay : 0.0;
             return number(static_cast<double>(daySerial(dt.date())) + fraction);
         }
         default:

@@ -5,14 +5,22 @@
 #include <QString>
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace norvane::exporter {
 
 /// The file format an export run writes. Stored as one byte; zkgetXML has no writer.
-enum class TzkGridExportType : std::uint8_t { zkgetTxt, zkgetHTML, zkgetSYLK, zkgetXML };
+enum class TzkGridExportType : std::uint8_t
+{
+    zkgetTxt,
+    zkgetHTML,
+    zkgetSYLK,
+    zkgetXML
+};
 
 /// Export switches; the enumerator is the bit number in the stored two-byte set.
-enum class TzkExportSaveOption : std::uint8_t {
+enum class TzkExportSaveOption : std::uint8_t
+{
     esoShowHeader,
     esoShowFooter,
     esoDynamicColors,
@@ -46,8 +54,14 @@ public:
     }
 
     constexpr bool contains(TzkExportSaveOption m) const { return (m_bits & bit(m)) != 0; }
-    constexpr void insert(TzkExportSaveOption m) { m_bits = static_cast<std::uint16_t>(m_bits | bit(m)); }
-    constexpr void remove(TzkExportSaveOption m) { m_bits = static_cast<std::uint16_t>(m_bits & ~bit(m)); }
+    constexpr void insert(TzkExportSaveOption m)
+    {
+        m_bits = static_cast<std::uint16_t>(m_bits | bit(m));
+    }
+    constexpr void remove(TzkExportSaveOption m)
+    {
+        m_bits = static_cast<std::uint16_t>(m_bits & ~bit(m));
+    }
     constexpr std::uint16_t bits() const { return m_bits; }
     constexpr bool operator==(const TzkExportSaveOptions&) const = default;
 

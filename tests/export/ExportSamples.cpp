@@ -154,7 +154,7 @@ QJsonObject expected(FakeGrid& g)
         rows.append(cells);
         nulls.append(nullFlags);
     }
-    QJsonArray serials;  // what a spreadsheet holds for the typed columns
+    QJsonArray serials; // what a spreadsheet holds for the typed columns
     for (const auto& r : g.rows) {
         QJsonArray v;
         v.append(r[2].null ? QJsonValue() : QJsonValue(r[2].number));
@@ -195,12 +195,17 @@ int main(int argc, char** argv)
         if (!dir.mkpath(QStringLiteral(".")))
             throw std::runtime_error("cannot create the output folder");
         FakeGrid g = sampleGrid();
-        save(g, TzkGridExportType::zkgetTxt, QStringLiteral("\t"), dir.filePath(QStringLiteral("sample.csv")));
-        save(g, TzkGridExportType::zkgetTxt, QStringLiteral(","), dir.filePath(QStringLiteral("sample.txt")));
-        save(g, TzkGridExportType::zkgetSYLK, QStringLiteral(","), dir.filePath(QStringLiteral("sample.slk")));
-        save(g, TzkGridExportType::zkgetHTML, QStringLiteral(","), dir.filePath(QStringLiteral("sample.html")));
+        save(g, TzkGridExportType::zkgetTxt, QStringLiteral("\t"),
+             dir.filePath(QStringLiteral("sample.csv")));
+        save(g, TzkGridExportType::zkgetTxt, QStringLiteral(","),
+             dir.filePath(QStringLiteral("sample.txt")));
+        save(g, TzkGridExportType::zkgetSYLK, QStringLiteral(","),
+             dir.filePath(QStringLiteral("sample.slk")));
+        save(g, TzkGridExportType::zkgetHTML, QStringLiteral(","),
+             dir.filePath(QStringLiteral("sample.html")));
         FakeGrid worked = FakeGrid::idNote();
-        save(worked, TzkGridExportType::zkgetSYLK, QStringLiteral(","), dir.filePath(QStringLiteral("worked.slk")));
+        save(worked, TzkGridExportType::zkgetSYLK, QStringLiteral(","),
+             dir.filePath(QStringLiteral("worked.slk")));
         QFile out(dir.filePath(QStringLiteral("expected.json")));
         if (!out.open(QIODevice::WriteOnly))
             throw std::runtime_error("cannot write expected.json");

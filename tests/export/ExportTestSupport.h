@@ -35,7 +35,8 @@ class ExportFixture
 public:
     ExportFixture() = default;
 
-    std::string run(FakeGrid& grid, TzkGridExportType type, const QString& delimiter = QStringLiteral(","),
+    std::string run(FakeGrid& grid, TzkGridExportType type,
+                    const QString& delimiter = QStringLiteral(","),
                     const std::function<void(TzkExportOptions&)>& tweak = {})
     {
         TzkExportOptions options(&grid);
@@ -48,7 +49,10 @@ public:
         return readAll(options.FileName());
     }
 
-    QString path(const QString& name = QStringLiteral("out.dat")) const { return m_dir.filePath(name); }
+    QString path(const QString& name = QStringLiteral("out.dat")) const
+    {
+        return m_dir.filePath(name);
+    }
     const QTemporaryDir& dir() const { return m_dir; }
 
 private:

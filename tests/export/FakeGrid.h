@@ -30,7 +30,7 @@ public:
     std::vector<std::vector<FakeCell>> rows;
     GridAppearance look = standardLook();
     bool active = true;
-    int failAtRow = -1;   ///< moving onto this row throws, like a failed fetch
+    int failAtRow = -1; ///< moving onto this row throws, like a failed fetch
     int begins = 0;
     int ends = 0;
     bool knownCount = true;
@@ -52,8 +52,8 @@ public:
         return g;
     }
 
-    static ExportColumn col(const QString& name, FieldType type, int displayWidth,
-                            Alignment align, int pixels = 64)
+    static ExportColumn col(const QString& name, FieldType type, int displayWidth, Alignment align,
+                            int pixels = 64)
     {
         ExportColumn c;
         c.fieldName = name;

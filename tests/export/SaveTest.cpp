@@ -62,9 +62,9 @@ TEST(ExportSave, UnwritablePathRaisesCreationErrorAndTouchesNothing)
             options.Save();
             ADD_FAILURE() << "no error for " << c.path.toStdString();
         } catch (const norvane::FileCreateError& e) {
-            EXPECT_EQ(std::string(e.what()), "Cannot create file \"" +
-                                                 QFileInfo(c.path).absoluteFilePath().toStdString() +
-                                                 "\". " + c.reason);
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot create file \"" + QFileInfo(c.path).absoluteFilePath().toStdString() +
+                          "\". " + c.reason);
         }
         EXPECT_EQ(grid.begins, 0) << "the grid is not touched when the file cannot be created";
         EXPECT_EQ(grid.position(), 0);
@@ -99,9 +99,10 @@ TEST(ExportSave, RelativeNameIsReportedWithItsFullPath)
         options.Save();
         FAIL() << "no error";
     } catch (const norvane::FileCreateError& e) {
-        const std::string full = QDir::current()
-                                     .absoluteFilePath(QStringLiteral("missing-folder-for-export/x.txt"))
-                                     .toStdString();
+        const std::string full =
+            QDir::current()
+                .absoluteFilePath(QStringLiteral("missing-folder-for-export/x.txt"))
+                .toStdString();
         EXPECT_EQ(std::string(e.what()),
                   "Cannot create file \"" + full + "\". No such file or directory");
     }

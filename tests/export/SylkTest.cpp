@@ -33,8 +33,7 @@ std::vector<std::string> dataRecords(const std::string& file)
 }
 
 /// One column of the given type holding the given cells.
-FakeGrid oneColumn(FieldType type, std::vector<FakeCell> cells,
-                   Alignment align = Alignment::Right)
+FakeGrid oneColumn(FieldType type, std::vector<FakeCell> cells, Alignment align = Alignment::Right)
 {
     FakeGrid g;
     g.columns = {FakeGrid::col(QStringLiteral("v"), type, 10, align)};
@@ -136,7 +135,7 @@ TEST(SylkValues, TypedValuesAndTheirFormatRecords)
     money.number = -1234.5;
     FakeCell exact = FakeCell::str(QStringLiteral("12345678901234567890.123456789"));
     FakeCell integer = FakeCell::str(QStringLiteral("18446744073709551615"));
-    FakeCell zeroDate;  // a date the server may hold but no calendar has
+    FakeCell zeroDate; // a date the server may hold but no calendar has
 
     struct Case
     {
@@ -184,17 +183,17 @@ TEST(SylkValues, PictureIndexesFollowFirstUseAndOnlyTypedColumnsCarryThem)
     c.text = QStringLiteral("1,50");
     g.rows = {{c, c, c, c, c, c, c}};
     const std::string file = fx.run(g, TzkGridExportType::zkgetSYLK);
-    EXPECT_NE(file.find(crlfLines({"ID;PZRB 3000;N;E", "P;PGeneral", "P;Pm/d/yyyy",
-                                   R"(P;P"$"#,##0.00_);;[Red]\("$"#,##0.00\))", R"(P;Ph:mm\ AM/PM)",
-                                   R"(P;Pm/d/yyyy\ h:mm\ AM/PM)", "P;FCourier New;M160",
-                                   "B;Y2;X7"})),
-              std::string::npos)
+    EXPECT_NE(
+        file.find(crlfLines({"ID;PZRB 3000;N;E", "P;PGeneral", "P;Pm/d/yyyy",
+                             R"(P;P"$"#,##0.00_);;[Red]\("$"#,##0.00\))", R"(P;Ph:mm\ AM/PM)",
+                             R"(P;Pm/d/yyyy\ h:mm\ AM/PM)", "P;FCourier New;M160", "B;Y2;X7"})),
+        std::string::npos)
         << file;
     const auto rec = dataRecords(file);
     const std::vector<std::string> expected = {
-        "F;P1;SLTRBM0;FG0R;Y2;X1", "C;K1",   "F;P2;SLTRBM0;FG0R;Y2;X2", "C;K2",
-        "F;P0;SLTRBM0;FG0R;Y2;X3", "C;K2",   "F;P3;SLTRBM0;FG0R;Y2;X4", "C;K0.5",
-        "F;P4;SLTRBM0;FG0R;Y2;X5", "C;K1.5", "F;P1;SLTRBM0;FG0R;Y2;X6", "C;K1",
+        "F;P1;SLTRBM0;FG0R;Y2;X1", "C;K1",       "F;P2;SLTRBM0;FG0R;Y2;X2", "C;K2",
+        "F;P0;SLTRBM0;FG0R;Y2;X3", "C;K2",       "F;P3;SLTRBM0;FG0R;Y2;X4", "C;K0.5",
+        "F;P4;SLTRBM0;FG0R;Y2;X5", "C;K1.5",     "F;P1;SLTRBM0;FG0R;Y2;X6", "C;K1",
         "F;SLTRBM0;FG0R;Y2;X7",    "C;K\"1,50\""};
     EXPECT_EQ(rec, expected);
 }
@@ -250,8 +249,8 @@ TEST(SylkTitles, InvisibleFieldsAreNoColumns)
 {
     ExportFixture fx;
     FakeGrid g = FakeGrid::idNote();
-    g.columns.insert(g.columns.begin(),
-                     FakeGrid::col(QStringLiteral("hidden"), FieldType::ftDate, 10, Alignment::Left));
+    g.columns.insert(g.columns.begin(), FakeGrid::col(QStringLiteral("hidden"), FieldType::ftDate,
+                                                      10, Alignment::Left));
     g.columns[0].visible = false;
     for (auto& r : g.rows)
         r.insert(r.begin(), FakeCell::nul());
@@ -275,8 +274,8 @@ TEST(SylkFonts, DistinctFontsListedWithStylesAndIndexes)
     body.setPointSize(8);
     g.look.font = body;
     const std::string file = fx.run(g, TzkGridExportType::zkgetSYLK);
-    EXPECT_NE(file.find(crlfLines({"P;PGeneral", "P;FLiberation Sans;M240;SBU", "P;FCOURIER NEW;M160",
-                                   "B;Y4;X2"})),
+    EXPECT_NE(file.find(crlfLines(
+                  {"P;PGeneral", "P;FLiberation Sans;M240;SBU", "P;FCOURIER NEW;M160", "B;Y4;X2"})),
               std::string::npos)
         << file;
     EXPECT_NE(file.find("F;SLRTBM0;FG0L;Y1;X2\r\n"), std::string::npos);

@@ -59,9 +59,9 @@ TEST(DelimitedText, MemoAndBlobColumnsShowPlaceholdersAlsoWhenNull)
     g.rows = {{FakeCell::str(QStringLiteral("text")), FakeCell::str(QStringLiteral("x")),
                FakeCell::str(QStringLiteral("s"))},
               {FakeCell::nul(), FakeCell::nul(), FakeCell::nul()}};
-    EXPECT_EQ(fx.run(g, TzkGridExportType::zkgetTxt),
-              crlfLines({"\"m\",\"b\",\"s\"", "\"(Memo)\",\"(BLOB)\",\"s\"",
-                         "\"(Memo)\",\"(Blob)\","}));
+    EXPECT_EQ(
+        fx.run(g, TzkGridExportType::zkgetTxt),
+        crlfLines({"\"m\",\"b\",\"s\"", "\"(Memo)\",\"(BLOB)\",\"s\"", "\"(Memo)\",\"(Blob)\","}));
 }
 
 TEST(DelimitedText, WithoutHeaderOrQuotingOptions)
@@ -69,9 +69,7 @@ TEST(DelimitedText, WithoutHeaderOrQuotingOptions)
     ExportFixture fx;
     FakeGrid g = FakeGrid::idNote();
     const auto plain = fx.run(g, TzkGridExportType::zkgetTxt, QStringLiteral(";"),
-                              [](TzkExportOptions& o) {
-                                  o.setOptions(TzkExportSaveOptions{});
-                              });
+                              [](TzkExportOptions& o) { o.setOptions(TzkExportSaveOptions{}); });
     EXPECT_EQ(plain, crlfLines({"1;a,b", "2;say \"hi\"", "3;"}));
 }
 
@@ -80,7 +78,7 @@ TEST(ExportOptions, DefaultsAndQuoteValue)
     TzkExportOptions o;
     EXPECT_EQ(o.ExportType(), TzkGridExportType::zkgetTxt);
     EXPECT_EQ(o.Delimiter(), QStringLiteral(","));
-    EXPECT_EQ(o.Options().bits(), 0x0419);  // bits 0, 3, 4 and 10
+    EXPECT_EQ(o.Options().bits(), 0x0419); // bits 0, 3, 4 and 10
     EXPECT_EQ(o.HTMLBorderWidth(), 1);
     EXPECT_EQ(o.OutputWidthinTwips(), 0);
     EXPECT_TRUE(o.FileName().isEmpty());
@@ -96,8 +94,8 @@ TEST(ExportOptions, DefaultsAndQuoteValue)
 TEST(Html, MarkupInDataTitlesAndFileNameIsEscaped)
 {
     ExportFixture fx;
-    FakeGrid g = textGrid({QStringLiteral("<script>alert('x')</script> & more"),
-                           QStringLiteral("a < b > c")});
+    FakeGrid g = textGrid(
+        {QStringLiteral("<script>alert('x')</script> & more"), QStringLiteral("a < b > c")});
     g.columns[0].title = QStringLiteral("<b>&~x");
     const QString name = fx.path(QStringLiteral("r&d <1>.html"));
     const std::string file =
@@ -144,11 +142,11 @@ TEST(Html, ColoursStylesAndWidthScaling)
     g.look.font = f;
     g.look.rightToLeft = true;
     // (64 + 5 + 144 + 5) pixels at 96 dpi are 3270 twips; half of that halves every width.
-    const std::string file = fx.run(g, TzkGridExportType::zkgetHTML, QStringLiteral(","),
-                                    [](TzkExportOptions& o) {
-                                        o.setOutputWidthinTwips(1635);
-                                        o.setHTMLBorderWidth(3);
-                                    });
+    const std::string file =
+        fx.run(g, TzkGridExportType::zkgetHTML, QStringLiteral(","), [](TzkExportOptions& o) {
+            o.setOutputWidthinTwips(1635);
+            o.setHTMLBorderWidth(3);
+        });
     EXPECT_NE(file.find("BORDER=\"3\" CELLPADDING=\"1\" CELLSPACING=\"0\" dir=\"RTL\" "
                         "BGCOLOR=#12ABEF>\r\n"),
               std::string::npos);

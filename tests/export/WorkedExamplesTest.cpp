@@ -48,17 +48,18 @@ TEST(WorkedExample, TabDelimitedDoublesInnerQuotesOnly)
 {
     ExportFixture fx;
     FakeGrid grid = FakeGrid::idNote();
-    EXPECT_EQ(fx.run(grid, TzkGridExportType::zkgetTxt, QStringLiteral("\t")),
-              crlfLines({"\"id\"\t\"note\"", "\"1\"\t\"a,b\"", "\"2\"\t\"say \"\"hi\"\"\"",
-                         "\"3\"\t"}));
+    EXPECT_EQ(
+        fx.run(grid, TzkGridExportType::zkgetTxt, QStringLiteral("\t")),
+        crlfLines({"\"id\"\t\"note\"", "\"1\"\t\"a,b\"", "\"2\"\t\"say \"\"hi\"\"\"", "\"3\"\t"}));
 }
 
 TEST(WorkedExample, CommaDelimitedDoublesInnerQuotesOnly)
 {
     ExportFixture fx;
     FakeGrid grid = FakeGrid::idNote();
-    EXPECT_EQ(fx.run(grid, TzkGridExportType::zkgetTxt),
-              crlfLines({"\"id\",\"note\"", "\"1\",\"a,b\"", "\"2\",\"say \"\"hi\"\"\"", "\"3\","}));
+    EXPECT_EQ(
+        fx.run(grid, TzkGridExportType::zkgetTxt),
+        crlfLines({"\"id\",\"note\"", "\"1\",\"a,b\"", "\"2\",\"say \"\"hi\"\"\"", "\"3\","}));
 }
 
 TEST(WorkedExample, SylkKeepsQuotesAndFillsRowCount)
@@ -81,20 +82,20 @@ TEST(WorkedExample, HtmlWithSystemColoursAt96Dpi)
     const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(fx.dir().path()));
     FakeGrid grid = FakeGrid::idNote();
-    const std::string got = fx.run(grid, TzkGridExportType::zkgetHTML, QStringLiteral(","),
-                                   [](TzkExportOptions& o) {
-                                       o.setFileName(QStringLiteral("C:\\data\\grid.html"));
-                                   });
+    const std::string got =
+        fx.run(grid, TzkGridExportType::zkgetHTML, QStringLiteral(","),
+               [](TzkExportOptions& o) { o.setFileName(QStringLiteral("C:\\data\\grid.html")); });
     QDir::setCurrent(previous);
     const std::string row = "<TR VALIGN=\"TOP\" " + kStyle + ">";
     const std::string expected =
         htmlHeader("C:\\data\\grid.html") +
-        crlfLines({row, R"(<TD NOWRAP ALIGN="right" WIDTH="64" SCOPE="row">1</TD>)",
-                   R"(<TD NOWRAP ALIGN="left" WIDTH="144" SCOPE="row">a,b</TD>)", "</TR>", row,
-                   R"(<TD NOWRAP ALIGN="right" BGCOLOR=#FFFFFF WIDTH="64" SCOPE="row">2</TD>)",
-                   R"(<TD NOWRAP ALIGN="left" BGCOLOR=#FFFFFF WIDTH="144" SCOPE="row">say "hi"</TD>)",
-                   "</TR>", row, R"(<TD NOWRAP ALIGN="right" WIDTH="64" SCOPE="row">3</TD>)",
-                   R"(<TD NOWRAP ALIGN="left" WIDTH="144" SCOPE="row">&nbsp;</TD>)", "</TR>"}) +
+        crlfLines(
+            {row, R"(<TD NOWRAP ALIGN="right" WIDTH="64" SCOPE="row">1</TD>)",
+             R"(<TD NOWRAP ALIGN="left" WIDTH="144" SCOPE="row">a,b</TD>)", "</TR>", row,
+             R"(<TD NOWRAP ALIGN="right" BGCOLOR=#FFFFFF WIDTH="64" SCOPE="row">2</TD>)",
+             R"(<TD NOWRAP ALIGN="left" BGCOLOR=#FFFFFF WIDTH="144" SCOPE="row">say "hi"</TD>)",
+             "</TR>", row, R"(<TD NOWRAP ALIGN="right" WIDTH="64" SCOPE="row">3</TD>)",
+             R"(<TD NOWRAP ALIGN="left" WIDTH="144" SCOPE="row">&nbsp;</TD>)", "</TR>"}) +
         kHtmlClose;
     EXPECT_EQ(got, expected);
 }
