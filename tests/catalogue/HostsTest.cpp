@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 using namespace norvane;
@@ -112,4 +114,196 @@ TEST(HostsFile, The73ByteExampleReadsBackAsAnEmptyList)
     auto* hosts = dynamic_cast<TNVHosts*>(object.get());
     ASSERT_NE(hosts, nullptr);
     EXPECT_EQ(hosts->Count(), 0);
+}
+
+TEST(HostPassword, IsWrittenOnlyWhenKeptAndNotEmpty)
+{
+    struct Case
+    {
+        std::string pwd;
+        bool store;
+        bool written;
+    };
+    const Case cases[] = {
+        {"secret", true, true},
+        {"secret", false, false},
+        {"", true, false},
+        {"", false, false},
+    };
+    const std::string marker = "\x04" "FPWD";
+    for (const auto& c : cases) {
+        TNVHost host;
+        host.FHost = "h";
+        host.FPWD = c.pwd;
+        host.FStorePWD = c.store;
+        const auto bytes = written(&host);
+        const std::string text(bytes.begin(), bytes.end());
+        EXPECT_EQ(text.find(marker) != std::string::npos, c.written)
+            << "pwd '" << c.pwd << "' store " << c.store;
+        EXPECT_EQ(text.find("secret") != std::string::npos, c.written);
+        auto back = readBack(bytes);
+        auto* h = dynamic_cast<TNVHost*>(back.get());
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(h->FPWD, c.written ? c.pwd : "");
+        EXPECT_EQ(h->FStorePWD, c.store);
+    }
+}
+
+TEST(HostPassword, AFileHoldingAPasswordWithTheFlagOffStillReadsIt)
+{
+    // Files written before the flag was honoured carry FPWD with FStorePWD false.
+    std::vector<std::uint8_t> bytes = bytesOf({0x54, 0x50, 0x46, 0x30, 0x07, 'T', 'N', 'V', 'H',
+                                               'o', 's', 't', 0x00, 0x04, 'F', 'P', 'W', 'D',
+                                               0x06, 0x02, 'p', 'w', 0x09, 'F', 'S', 't', 'o',
+                                               'r', 'e', 'P', 'W', 'D', 0x08, 0x00, 0x00});
+    auto back = readBack(bytes);
+    auto* host = dynamic_cast<TNVHost*>(back.get());
+    ASSERT_NE(host, nullptr);
+    EXPECT_EQ(host->FPWD, "pw");
+    EXPECT_FALSE(host->FStorePWD);
+}
+
+TEST(Host, NewHostHasPortZeroAndWritesNoPort)
+{
+    TNVHost host;
+    EXPECT_EQ(host.FPort, 0);
+    const auto bytes = written(&host);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.find("FPort"), std::string::npos);
+    EXPECT_EQ(text.find("FHost"), std::string::npos);
+    EXPECT_NE(text.find("FStorePWD"), std::string::npos); // Booleans are always written
+}
+
+TEST(Host, AssignCopiesEveryFieldAndTheDatabasesDeeply)
+{
+    TNVHost source;
+    source.FHost = "src";
+    source.FPort = 3307;
+    source.FUID = "u";
+    source.FPWD = "p";
+    source.FStorePWD = true;
+    auto* db = new TNVDataBase;
+    db->FDataBase = "shop";
+    source.DataBases->AddObject("shop", db);
+
+    TNVHost target;
+    target.Assign(&source);
+    EXPECT_EQ(target.FHost, "src");
+    EXPECT_EQ(target.FPort, 3307);
+    EXPECT_EQ(target.FUID, "u");
+    EXPECT_EQ(target.FPWD, "p");
+    EXPECT_TRUE(target.FStorePWD);
+    ASSERT_EQ(target.DataBases->Count(), 1);
+    EXPECT_NE(target.DataBases->Items(0), db);
+    EXPECT_EQ(target.DataBases->Items(0)->FDataBase, "shop");
+
+    TNVDataBase other;
+    EXPECT_THROW(target.Assign(&other), ConversionError);
+    EXPECT_EQ(target.FHost, "src");
+}
+
+TEST(DataBase, AssignCopiesTheNameAndKeepsTheHost)
+{
+    TNVHost mine;
+    TNVHost theirs;
+    TNVDataBase source;
+    source.FDataBase = "shop";
+    source.Host = &theirs;
+    TNVDataBase target;
+    target.Host = &mine;
+    target.Assign(&source);
+    EXPECT_EQ(target.FDataBase, "shop");
+    EXPECT_EQ(target.Host, &mine);
+}
+
+TEST(DataBase, StoresOnlyItsName)
+{
+    TNVDataBase db;
+    db.FDataBase = "inventory";
+    const auto bytes = written(&db);
+    const std::vector<std::uint8_t> expected = bytesOf({
+        0x54, 0x50, 0x46, 0x30, 0x0B, 'T', 'N', 'V', 'D', 'a', 't', 'a', 'B', 'a', 's', 'e', 0x00,
+        0x09, 'F', 'D', 'a', 't', 'a', 'B', 'a', 's', 'e', 0x06, 0x09, 'i', 'n', 'v', 'e', 'n',
+        't', 'o', 'r', 'y', 0x00, 0x00});
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST(HostList, AssignCopiesEachHostUnderItsName)
+{
+    TNVHosts source;
+    source.AddObject("old key", newHost("alpha", 1, "a", "", false));
+    source.AddObject("beta", newHost("beta", 2, "b", "", false));
+    TNVHosts target;
+    target.Assign(&source);
+    ASSERT_EQ(target.Count(), 2);
+    EXPECT_EQ(target.Keys(0), "alpha"); // the new element's FHost, not the old key
+    EXPECT_NE(target.Items(0), source.Items(0));
+    EXPECT_EQ(target.Items(1)->FUID, "b");
+    target.Assign(&target); // the same object: nothing happens
+    EXPECT_EQ(target.Count(), 2);
+}
+
+TEST(HostList, LooksHostsUpWithoutCaseInAnyScript)
+{
+    TNVHosts hosts;
+    hosts.AddObject("dbhost", newHost("dbhost", 0, "", "", false));
+    hosts.AddObject("Сервер-БД", newHost("Сервер-БД", 0, "", "", false));
+    hosts.AddObject("Hôte.Local", newHost("Hôte.Local", 0, "", "", false));
+    EXPECT_EQ(hosts.IndexOf("DBHOST"), 0);
+    EXPECT_EQ(hosts.IndexOf("сервер-бд"), 1);
+    EXPECT_EQ(hosts.IndexOf("HÔTE.LOCAL"), 2);
+    EXPECT_EQ(hosts.IndexOf("hote.local"), -1);
+}
+
+TEST(HostList, NonAsciiHostsRoundTripThroughTheFile)
+{
+    TNVHosts hosts;
+    hosts.AddObject("Сервер", newHost("Сервер", 3306, "пользователь", "пароль", true));
+    const auto bytes = written(&hosts);
+    auto back = readBack(bytes);
+    auto* list = dynamic_cast<TNVHosts*>(back.get());
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->Count(), 1);
+    EXPECT_EQ(list->Keys(0), "Сервер");
+    EXPECT_EQ(list->Items(0)->FUID, "пользователь");
+    EXPECT_EQ(list->Items(0)->FPWD, "пароль");
+    EXPECT_EQ(written(list), bytes);
+}
+
+TEST(HostList, ARegisteredClassOfTheWrongKindInTheListIsRefused)
+{
+    // The 147-byte file with its TNVHost entry replaced by a TNVDataBase.
+    std::vector<std::uint8_t> bytes(kOneHostFile.begin(), kOneHostFile.begin() + 79);
+    const std::vector<std::uint8_t> db = bytesOf({0x0B, 'T', 'N', 'V', 'D', 'a', 't', 'a', 'B',
+                                                  'a', 's', 'e', 0x08, 'O', 'b', 'j', 'e', 'c',
+                                                  't', '_', '0', 0x00, 0x00, 0x00, 0x00});
+    bytes.insert(bytes.end(), db.begin(), db.end());
+    try {
+        readBack(bytes);
+        FAIL() << "no error";
+    } catch (const ReadError& e) {
+        EXPECT_STREQ(e.what(), "Invalid property value");
+    }
+}
+
+TEST(Registration, HostClassesAreFoundByNameInAnyCase)
+{
+    EXPECT_EQ(&FindClass("tnvhost"), &TNVHost::StaticClass());
+    EXPECT_EQ(&FindClass("TNVHOSTS"), &TNVHosts::StaticClass());
+    EXPECT_EQ(&FindClass("TNVDataBase"), &TNVDataBase::StaticClass());
+    EXPECT_EQ(&FindClass("tnvdatabases"), &TNVDataBases::StaticClass());
+    EXPECT_NE(FindClass("TNVHost").Create(), nullptr);
+}
+
+TEST(HostsFile, SavedAndLoadedThroughTheObjectFile)
+{
+    const std::string path = "/tmp/norvane-hosts-" + std::to_string(::getpid()) + ".lst";
+    TNVHosts hosts;
+    hosts.AddObject("dbhost", newHost("dbhost", 3306, "reader", "", false));
+    SaveObject(path, &hosts);
+    auto loaded = LoadObject(path);
+    std::remove(path.c_str());
+    auto* back = dynamic_cast<TNVHosts*>(loaded.get());
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(written(back), kOneHostFile);
 }
