@@ -27,9 +27,11 @@ FieldDef defFrom(const MYSQL_FIELD& f)
     d.inPrimaryKey = f.flags & PRI_KEY_FLAG;
     d.autoIncrement = f.flags & AUTO_INCREMENT_FLAG;
     d.decimals = static_cast<int>(f.decimals);
-    d.isBinary = f.charsetnr == 63;
+    // Numbers and dates report the binary character set too; only strings and objects with it
+    // hold byte data.
+    const bool binaryCharset = f.charsetnr == 63;
     int charWidth = 1;
-    if (!d.isBinary) {
+    if (!binaryCharset) {
         if (const MARIADB_CHARSET_INFO* cs = mariadb_get_charset_by_nr(f.charsetnr))
             charWidth = std::max(1U, cs->char_maxlen);
     }
@@ -89,6 +91,7 @@ FieldDef defFrom(const MYSQL_FIELD& f)
     case MYSQL_TYPE_LONG_BLOB:
     case MYSQL_TYPE_BLOB:
     case MYSQL_TYPE_GEOMETRY:
+        d.isBinary = binaryCharset || f.type == MYSQL_TYPE_GEOMETRY;
         d.type = d.isBinary ? FieldType::ftBlob : FieldType::ftMemo;
         d.size = d.isBinary ? 0 : chars;
         break;
@@ -107,7 +110,8 @@ FieldDef defFrom(const MYSQL_FIELD& f)
             d.type = FieldType::ftString;
             d.isEnumOrSet = true;
             d.size = chars;
-        } else if (d.isBinary) {
+        } else if (binaryCharset) {
+            d.isBinary = true;
             d.type = f.type == MYSQL_TYPE_STRING ? FieldType::ftBytes : FieldType::ftVarBytes;
             d.size = static_cast<int>(f.length);
         } else {
