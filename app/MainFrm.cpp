@@ -3,7 +3,13 @@
 #include "AboutX.h"
 #include "ActionManager.h"
 #include "Guard.h"
+#include "NVDataPub.h"
 #include "Shell.h"
+
+#include "catalogue/NVMySQLObject.h"
+#include "dbaccess/ClientDataSet.h"
+#include "dbaccess/Provider.h"
+#include "dbaccess/SqlSource.h"
 
 #include "widgets/Prompts.h"
 
@@ -61,6 +67,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setWindowIcon(ImageList::appIcon());
     setFont(QFont(QStringLiteral("Courier New"), 8));
 
+    if (!MainDataModule)
+        m_ownDataModule = std::make_unique<TMainDataModule>();
+    createDataChains();
+
     ActionManager1 = new ActionManager(this, this);
     ActionManager1->setObjectName(QStringLiteral("ActionManager1"));
     createActions();
@@ -75,8 +85,32 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 
 TMainForm::~TMainForm()
 {
+    // Datasets read through their providers, providers through their sources.
+    for (QObject* o : std::initializer_list<QObject*>{cdsData, dspData, sqryData, cdsSQL, dspSQL,
+                                                      sqrySQL})
+        delete o;
     if (MainForm == this)
         MainForm = nullptr;
+}
+
+void TMainForm::createDataChains()
+{
+    auto chain = [this](const char* suffix, db::SqlSource*& source, db::Provider*& provider,
+                        db::ClientDataSet*& dataset) {
+        const QString name = QLatin1String(suffix);
+        source = new db::SqlSource(MainDataModule->SQLConnection, this);
+        source->setObjectName(QLatin1String("sqry") + name);
+        source->setMaxBlobSize(-1);
+        provider = new db::Provider(source, this);
+        provider->setObjectName(QLatin1String("dsp") + name);
+        dataset = new db::ClientDataSet(this);
+        dataset->setObjectName(QLatin1String("cds") + name);
+        dataset->setProvider(provider);
+        dataset->setPacketRecords(100);
+    };
+    chain("Data", sqryData, dspData, cdsData);
+    chain("SQL", sqrySQL, dspSQL, cdsSQL);
+    cdsSQL->setReadOnly(true);
 }
 
 void TMainForm::buildLayout()
@@ -141,6 +175,8 @@ void TMainForm::buildLayout()
 void TMainForm::FormCreate()
 {
     CurrentGrid = dgdData;
+    LogonHost = std::make_unique<catalogue::TNVHost>();
+    LogonDataBase = std::make_unique<catalogue::TNVDataBase>();
     loadKnownHosts();
     setWindowState(windowState() | Qt::WindowMaximized);
 }

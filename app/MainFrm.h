@@ -26,10 +26,22 @@ class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
 
+namespace norvane::catalogue {
+class TNVDataBase;
+class TNVHost;
+} // namespace norvane::catalogue
+
+namespace norvane::db {
+class ClientDataSet;
+class Provider;
+class SqlSource;
+} // namespace norvane::db
+
 namespace norvane::app {
 
 class ActionManager;
 class TAboutWnd;
+class TMainDataModule;
 
 /// The application's one window. All behaviour sits in handlers bound to its components; each
 /// handler runs inside the error guard.
@@ -57,6 +69,7 @@ protected:
 private:
     // Frame (MainFrm.cpp)
     void buildLayout();
+    void createDataChains();
     void FormCreate();
     void FormClose();
     void Timer1Timer();
@@ -160,8 +173,21 @@ private:
     QMenu* pmData = nullptr;
     QMenu* pmSQL = nullptr;
 
+    /// A data module made for a window built without one (tests); main() builds its own first.
+    std::unique_ptr<TMainDataModule> m_ownDataModule;
+
+    // Data of the Data page and of the console, on MainDataModule's connection.
+    db::SqlSource* sqryData = nullptr;
+    db::Provider* dspData = nullptr;
+    db::ClientDataSet* cdsData = nullptr;
+    db::SqlSource* sqrySQL = nullptr;
+    db::Provider* dspSQL = nullptr;
+    db::ClientDataSet* cdsSQL = nullptr;
+
     std::unique_ptr<TAboutWnd> AboutWnd;
     QAbstractItemView* CurrentGrid = nullptr;
+    std::unique_ptr<catalogue::TNVHost> LogonHost;
+    std::unique_ptr<catalogue::TNVDataBase> LogonDataBase;
 };
 
 /// The one main window, set while it exists.

@@ -1,5 +1,9 @@
 #include "MainFrm.h"
 
+#include "NVDataPub.h"
+
+#include "dbaccess/ClientDataSet.h"
+#include "dbaccess/Connection.h"
 #include "persist/Error.h"
 
 #include <QAction>
@@ -99,17 +103,18 @@ void TMainForm::acNextExecute()
 
 void TMainForm::acLoginUpdate()
 {
-    const bool connected = false;
+    const bool connected = MainDataModule->SQLConnection->isConnected();
     acLogin->setEnabled(!connected);
     acLogout->setEnabled(connected);
 }
 
 void TMainForm::acDelUpdate()
 {
-    // A dataset that was never opened has both its beginning and end flags set.
-    const bool bof = true;
-    const bool eof = true;
-    const bool editing = false;
+    // A dataset that is closed or was never opened has both its flags set.
+    const bool bof = cdsData->bof();
+    const bool eof = cdsData->eof();
+    const bool editing = cdsData->state() == db::DataSetState::Edit ||
+                         cdsData->state() == db::DataSetState::Insert;
     acDel->setEnabled(!eof);
     acPost->setEnabled(editing);
     acCancel->setEnabled(editing);

@@ -1,9 +1,11 @@
 #include "MainFrm.h"
 
+#include "dbaccess/ClientDataSet.h"
 #include "persist/Error.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QTableView>
 
 namespace norvane::app {
 
@@ -36,7 +38,8 @@ void TMainForm::acHtmlExecute()
 
 void TMainForm::acSlkUpdate()
 {
-    const bool open = CurrentGrid && CurrentGrid->model();
+    const db::ClientDataSet* dataset = CurrentGrid == dgdSQL ? cdsSQL : cdsData;
+    const bool open = dataset->active();
     for (QAction* a : {acSlk, acCsv, acTxt, acHtml})
         a->setEnabled(open);
 }

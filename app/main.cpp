@@ -1,4 +1,5 @@
 #include "MainFrm.h"
+#include "NVDataPub.h"
 #include "Screenshot.h"
 
 #include <QApplication>
@@ -10,6 +11,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Norvane"));
     QApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
 
+    // The window's sources bind to the data module's connection as the window is built.
+    norvane::app::TMainDataModule dataModule;
     norvane::app::TMainForm form;
     const auto shots = norvane::app::ScreenshotRequest::fromArguments(QApplication::arguments());
     if (shots.isActive()) {
