@@ -16,7 +16,7 @@
 namespace norvane::exporter {
 namespace {
 
-constexpr qsizetype kFlushSize = 64 * 1024;
+constexpr qsizetype kFlushSize = qsizetype{64} * 1024;
 
 /// The target file, created anew and held exclusively while the run writes it.
 class ExportFile

@@ -42,7 +42,7 @@ FakeCell clock(int h, int m, int s)
     return c;
 }
 
-FakeCell stamp(QDateTime dt)
+FakeCell stamp(const QDateTime& dt)
 {
     FakeCell c = FakeCell::str(dt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
     c.dateTime = dt;
@@ -94,7 +94,7 @@ FakeGrid sampleGrid()
         row.push_back(text(QString::number(id)));
         row.push_back(note.isNull() ? FakeCell::nul() : text(note));
         row.push_back(number(id * 1.5, QString::number(id * 1.5)));
-        row.push_back(day(QDate(2024, 1, 1).addDays(id * 31)));
+        row.push_back(day(QDate(2024, 1, 1).addDays(id * 31LL)));
         row.push_back(clock(id % 24, (id * 7) % 60, 0));
         row.push_back(stamp(QDateTime(QDate(2001, 2, 3).addDays(id), QTime(id % 24, 30, 0))));
         row.push_back(flag(id % 2 == 0));
@@ -159,7 +159,8 @@ QJsonObject expected(FakeGrid& g)
         QJsonArray v;
         v.append(r[2].null ? QJsonValue() : QJsonValue(r[2].number));
         v.append(r[3].null ? QJsonValue() : QJsonValue(static_cast<double>(daySerial(r[3].date))));
-        v.append(r[4].null ? QJsonValue() : QJsonValue(r[4].msecs / 86400000.0));
+        v.append(r[4].null ? QJsonValue()
+                           : QJsonValue(static_cast<double>(r[4].msecs) / 86400000.0));
         v.append(r[5].null ? QJsonValue()
                            : QJsonValue(static_cast<double>(daySerial(r[5].dateTime.date())) +
                                         r[5].dateTime.time().msecsSinceStartOfDay() / 86400000.0));

@@ -33,11 +33,12 @@ std::vector<std::string> dataRecords(const std::string& file)
 }
 
 /// One column of the given type holding the given cells.
-FakeGrid oneColumn(FieldType type, std::vector<FakeCell> cells, Alignment align = Alignment::Right)
+FakeGrid oneColumn(FieldType type, const std::vector<FakeCell>& cells,
+                   Alignment align = Alignment::Right)
 {
     FakeGrid g;
     g.columns = {FakeGrid::col(QStringLiteral("v"), type, 10, align)};
-    for (auto& c : cells)
+    for (const auto& c : cells)
         g.rows.push_back({c});
     return g;
 }
@@ -121,9 +122,9 @@ TEST(SylkValues, TypedValuesAndTheirFormatRecords)
     FakeCell before;
     before.date = QDate(1899, 12, 29);
     FakeCell time;
-    time.msecs = (6 * 3600) * 1000;
+    time.msecs = 6LL * 3600 * 1000;
     FakeCell longTime;
-    longTime.msecs = -(838LL * 3600 + 59 * 60 + 59) * 1000;
+    longTime.msecs = -(838LL * 3600 + 59LL * 60 + 59) * 1000;
     FakeCell stamp;
     stamp.dateTime = QDateTime(QDate(2000, 1, 1), QTime(18, 0));
     FakeCell yes;
