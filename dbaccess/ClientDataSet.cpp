@@ -407,14 +407,16 @@ void ClientDataSet::deleteRecord()
     if (pending >= 0 && m_changes[static_cast<std::size_t>(pending)].change.kind == ChangeKind::Insert) {
         m_changes.erase(m_changes.begin() + pending);
     } else if (pending >= 0) {
-        Change& c = m_changes[static_cast<std::size_t>(pending)].change;
-        c.kind = ChangeKind::Delete;
-        c.current = PackedRow();
+        PendingChange& pc = m_changes[static_cast<std::size_t>(pending)];
+        pc.change.kind = ChangeKind::Delete;
+        pc.change.current = PackedRow();
+        pc.position = at;
     } else {
         PendingChange pc;
         pc.change.kind = ChangeKind::Delete;
         pc.change.original = std::move(rec.row);
         pc.recordId = rec.id;
+        pc.position = at;
         m_changes.push_back(std::move(pc));
     }
     m_rows.erase(m_rows.begin() + at);
@@ -514,7 +516,8 @@ void ClientDataSet::cancelUpdates()
                 m_rows[static_cast<std::size_t>(row)].row = it->change.original;
             break;
         case ChangeKind::Delete:
-            m_rows.push_back({it->change.original, it->recordId});
+            m_rows.insert(m_rows.begin() + std::min(it->position, recordCount()),
+                          Record{it->change.original, it->recordId});
             break;
         }
     }

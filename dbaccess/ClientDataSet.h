@@ -184,6 +184,7 @@ private:
     {
         Change change;
         std::uint32_t recordId = 0;
+        int position = 0; ///< where a deleted row stood, to put it back on cancel
     };
     std::vector<PendingChange> m_changes;
 
