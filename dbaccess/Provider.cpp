@@ -76,7 +76,7 @@ QByteArray Provider::tableRef() const
 {
     if (!m_source || !m_source->isTableMode())
         throw DbError(QStringLiteral("Unable to find table name to apply updates to"));
-    return ident(m_source->tableName());
+    return m_source->qualifiedTableName();
 }
 
 void Provider::beginApply()

@@ -186,6 +186,7 @@ void SqlSource::open()
     m_connection->ensureOpen();
     m_pageSize = kFirstPage;
     m_pagesRead = 0;
+    m_database = m_connection->currentDatabase();
     m_allRead = false;
     try {
         if (isTableMode())
@@ -211,6 +212,15 @@ void SqlSource::close()
     m_keyColumns.clear();
     m_keyIndexes.clear();
     m_engine.clear();
+    m_database.clear();
+}
+
+QByteArray SqlSource::qualifiedTableName() const
+{
+    const QByteArray table = Connection::quoteIdentifier(m_tableName).toUtf8();
+    if (m_database.isEmpty())
+        return table;
+    return Connection::quoteIdentifier(m_database).toUtf8() + '.' + table;
 }
 
 void SqlSource::openTable()
@@ -258,8 +268,7 @@ void SqlSource::failNoCursor()
 
 void SqlSource::readWhole()
 {
-    const QByteArray sql = "SELECT * FROM " + Connection::quoteIdentifier(m_tableName).toUtf8();
-    m_connection->sendQuery(sql);
+    m_connection->sendQuery("SELECT * FROM " + qualifiedTableName());
     ResultPtr res = m_connection->useResult();
     setDefs(res.get());
     const int n = fieldCount();
@@ -278,8 +287,7 @@ void SqlSource::detectKey()
     m_keyColumns.clear();
     ResultPtr keys;
     try {
-        keys = m_connection->query("SHOW KEYS FROM "
-                                   + Connection::quoteIdentifier(m_tableName).toUtf8());
+        keys = m_connection->query("SHOW KEYS FROM " + qualifiedTableName());
     } catch (const DbError& e) {
         if (e.connectionLost())
             throw;
@@ -320,9 +328,10 @@ void SqlSource::detectKey()
         m_keyColumns = pick->columns;
 
     ResultPtr engine = m_connection->query(
-        "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() AND "
-        "TABLE_NAME = "
-        + m_connection->quoteString(m_tableName.toUtf8()));
+        "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
+        + (m_database.isEmpty() ? QByteArray("DATABASE()")
+                                : m_connection->quoteString(m_database.toUtf8()))
+        + " AND TABLE_NAME = " + m_connection->quoteString(m_tableName.toUtf8()));
     if (engine) {
         if (MYSQL_ROW row = mysql_fetch_row(engine.get()))
             m_engine = row[0] ? QString::fromUtf8(row[0]) : QString();
@@ -377,7 +386,7 @@ bool SqlSource::readPage(std::size_t rows)
 {
     if (m_allRead)
         return false;
-    QByteArray sql = "SELECT * FROM " + Connection::quoteIdentifier(m_tableName).toUtf8();
+    QByteArray sql = "SELECT * FROM " + qualifiedTableName();
     if (!m_lastKey.empty())
         sql += " WHERE " + keyRangeCondition();
     QByteArrayList order;

@@ -71,6 +71,9 @@ public:
     bool isKeysetPaged() const { return m_keyset; }
     /// Storage engine of the table ("InnoDB", "MyISAM", ...); empty in statement mode.
     QString engine() const { return m_engine; }
+    /// The table as SQL text, qualified with the database the session used at open, so that a
+    /// later USE (in the console) does not send pages or write-backs to another database.
+    QByteArray qualifiedTableName() const;
 
     /// Hands over up to `maxRows` rows in order; fewer only at the end of the result.
     std::vector<PackedRow> takeRows(std::size_t maxRows);
@@ -103,6 +106,7 @@ private:
     QStringList m_keyColumns;
     std::vector<int> m_keyIndexes;
     QString m_engine;
+    QString m_database;
     std::vector<FieldDef> m_defs;
     std::vector<std::unique_ptr<Field>> m_fields;
     std::deque<PackedRow> m_buffer;

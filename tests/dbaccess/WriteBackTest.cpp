@@ -100,7 +100,7 @@ TEST(WriteBack, GeneratedStatementsEscapeTextAndUseNullAndIsNull)
                                          QByteArray("\x00\x27", 2), std::nullopt});
     ins.assigned = {true, true, true, true};
     EXPECT_EQ(chain.provider.statementFor(ins),
-              QByteArray("INSERT INTO `") + t.toUtf8()
+              QByteArray("INSERT INTO `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" + t.toUtf8()
                   + "` (`id`, `s`, `b`, `f`) VALUES (1, 'a\\'); DROP TABLE x; -- \\\\', X'0027', "
                     "NULL)");
     Change del;
@@ -108,7 +108,7 @@ TEST(WriteBack, GeneratedStatementsEscapeTextAndUseNullAndIsNull)
     del.original = PackedRow::fromValues({QByteArray("1"), std::nullopt, QByteArray(),
                                           QByteArray("1.1")});
     EXPECT_EQ(chain.provider.statementFor(del),
-              QByteArray("DELETE FROM `") + t.toUtf8()
+              QByteArray("DELETE FROM `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" + t.toUtf8()
                   + "` WHERE `id` = 1 AND `s` IS NULL AND `b` = '' AND "
                     "CAST(`f` AS CHAR) = '1.1'");
 
