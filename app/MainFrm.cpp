@@ -7,6 +7,7 @@
 #include "Shell.h"
 
 #include "catalogue/NVMySQLObject.h"
+#include "catalogue/NVQueryLib.h"
 #include "dbaccess/ClientDataSet.h"
 #include "dbaccess/Provider.h"
 #include "dbaccess/SqlSource.h"
@@ -175,6 +176,7 @@ void TMainForm::buildLayout()
 void TMainForm::FormCreate()
 {
     CurrentGrid = dgdData;
+    catalogue::QueryHistory = std::make_unique<catalogue::TNVQueryList>();
     LogonHost = std::make_unique<catalogue::TNVHost>();
     LogonDataBase = std::make_unique<catalogue::TNVDataBase>();
     loadKnownHosts();

@@ -1,5 +1,6 @@
 #include "MainFrm.h"
 
+#include "catalogue/NVQueryLib.h"
 #include "persist/Error.h"
 
 #include <QAction>
@@ -59,8 +60,9 @@ void TMainForm::acExecuteUpdate()
 {
     // Blanks and line breaks count as text: only an empty memo disables the console.
     const bool hasText = !moSQL->document()->isEmpty();
-    const int itemIndex = 0;
-    const int count = 0;
+    const catalogue::TNVQueryList* history = catalogue::QueryHistory.get();
+    const int itemIndex = history ? history->ItemIndex : 0;
+    const int count = history ? history->Count() : 0;
     acExecute->setEnabled(hasText);
     acPreviousSQL->setEnabled(itemIndex > 0);
     acNextSQL->setEnabled(count - 1 > itemIndex);

@@ -1,5 +1,6 @@
 #include "NVDataPub.h"
 
+#include "catalogue/NVMySQLObject.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SqlSource.h"
 
@@ -17,10 +18,13 @@ TMainDataModule::TMainDataModule(QObject* parent)
     MainSQLQuery->setObjectName(QStringLiteral("MainSQLQuery"));
     MainSQLQuery->setMaxBlobSize(-1);
     MainDataModule = this;
+    catalogue::SetCatalogueQuery(MainSQLQuery);
 }
 
 TMainDataModule::~TMainDataModule()
 {
+    if (catalogue::CatalogueQuery() == MainSQLQuery)
+        catalogue::SetCatalogueQuery(nullptr);
     // The query works on the connection: it goes first.
     delete MainSQLQuery;
     if (MainDataModule == this)

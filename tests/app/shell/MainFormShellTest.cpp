@@ -8,6 +8,7 @@
 #include "app/Guard.h"
 #include "app/MainFrm.h"
 #include "app/Shell.h"
+#include "catalogue/NVQueryLib.h"
 #include "persist/Error.h"
 
 #include <QAction>
@@ -75,6 +76,8 @@ private slots:
     void startUpStateOfEveryAction();
     void memoTextEnablesExecuteAndSave_data();
     void memoTextEnablesExecuteAndSave();
+    void historyCursorEnablesPreviousAndNextSql_data();
+    void historyCursorEnablesPreviousAndNextSql();
     void menusToolBarAndPopupsListTheirItemsInOrder();
     void windowOpensMaximizedWithItsLayout();
     void currentGridFollowsDataAndSqlPagesButNotColumns();
@@ -208,6 +211,37 @@ void MainFormShellTest::memoTextEnablesExecuteAndSave()
     QTRY_COMPARE(action("acExecute")->isEnabled(), enabled);
     QCOMPARE(action("acSaveToFile")->isEnabled(), enabled);
     QVERIFY(action("acLoadFromFile")->isEnabled());
+}
+
+void MainFormShellTest::historyCursorEnablesPreviousAndNextSql_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<bool>("previous");
+    QTest::addColumn<bool>("next");
+    QTest::newRow("empty history") << 0 << 0 << false << false;
+    QTest::newRow("one entry") << 1 << 0 << false << false;
+    QTest::newRow("three, at the newest") << 3 << 2 << true << false;
+    QTest::newRow("three, in the middle") << 3 << 1 << true << true;
+    QTest::newRow("three, at the oldest") << 3 << 0 << false << true;
+    // The cursor is a signed number: a value out of range must not wrap around.
+    QTest::newRow("cursor below the list") << 3 << -1 << false << true;
+}
+
+void MainFormShellTest::historyCursorEnablesPreviousAndNextSql()
+{
+    QFETCH(int, entries);
+    QFETCH(int, cursor);
+    QFETCH(bool, previous);
+    QFETCH(bool, next);
+    auto& history = *norvane::catalogue::QueryHistory;
+    QCOMPARE(history.Count(), 0);
+    for (int i = 0; i < entries; ++i)
+        history.Record({QStringLiteral("select %1").arg(i)});
+    history.ItemIndex = cursor;
+    m_form->actionManager().updateActions();
+    QCOMPARE(action("acPreviousSQL")->isEnabled(), previous);
+    QCOMPARE(action("acNextSQL")->isEnabled(), next);
 }
 
 void MainFormShellTest::menusToolBarAndPopupsListTheirItemsInOrder()
