@@ -75,6 +75,21 @@ TEST(SylkGeneralNumber, FifteenDigitsPointAndExponentForm)
         EXPECT_EQ(generalNumber(value).toStdString(), text) << value;
 }
 
+namespace {
+
+/// Puts the C and Qt locales back to "C" however the test ends.
+struct LocaleRestorer
+{
+    ~LocaleRestorer()
+    {
+        std::setlocale(LC_ALL, "C");
+        QLocale::setDefault(QLocale::c());
+        unsetenv("LOCPATH");
+    }
+};
+
+} // namespace
+
 TEST(SylkGeneralNumber, PointUnderDecimalCommaLocale)
 {
     // A real decimal-comma C locale, built for this test, plus Qt's default locale.
@@ -86,6 +101,7 @@ TEST(SylkGeneralNumber, PointUnderDecimalCommaLocale)
                      QStringLiteral("UTF-8"), def});
     ASSERT_TRUE(localedef.waitForFinished(60000));
     ASSERT_EQ(localedef.exitCode(), 0) << localedef.readAllStandardError().toStdString();
+    const LocaleRestorer restore;
     setenv("LOCPATH", dir.path().toLocal8Bit().constData(), 1);
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
     char probe[16];
@@ -95,16 +111,13 @@ TEST(SylkGeneralNumber, PointUnderDecimalCommaLocale)
 
     FakeCell half;
     half.number = 1.5;
-    const std::string value = valueOf(FieldType::ftFloat, half);
+    EXPECT_EQ(valueOf(FieldType::ftFloat, half), "C;K1.5");
     FakeCell tiny;
     tiny.number = 1.5e-7;
-    const std::string small = valueOf(FieldType::ftCurrency, tiny);
-
-    std::setlocale(LC_ALL, "C");
-    QLocale::setDefault(QLocale::c());
-    unsetenv("LOCPATH");
-    EXPECT_EQ(value, "C;K1.5");
-    EXPECT_EQ(small, "C;K1.5E-7");
+    EXPECT_EQ(valueOf(FieldType::ftCurrency, tiny), "C;K1.5E-7");
+    FakeCell stamp;
+    stamp.dateTime = QDateTime(QDate(2000, 1, 1), QTime(6, 0));
+    EXPECT_EQ(valueOf(FieldType::ftDateTime, stamp), "C;K36526.25");
 }
 
 TEST(SylkValues, NullOfEveryTypeIsAnEmptyQuotedText)
