@@ -97,24 +97,23 @@ std::unique_ptr<FormatWriter> writerFor(TzkGridExportType type)
 
 /// Header, every record, closing text. Text already built reaches the file also when a later
 /// record fails, so an interrupted file holds every complete record before the failure.
-void runExport(const TzkExportOptions& options, ExportSource& source, FormatWriter& format,
+void runExport(const TzkExportOptions& options, ExportSource& source, FormatWriter& writer,
                ExportFile& file, const ExportHooks& hooks)
 {
     if (!source.isActive())
         return;
-    FormatWriter* writer = &format;
     ExportRun run(options, source);
     QByteArray out;
     out.reserve(kFlushSize + 4096);
     try {
         if (run.has(TzkExportSaveOption::esoShowHeader) ||
             options.ExportType() != TzkGridExportType::zkgetTxt)
-            writer->header(run, out);
+            writer.header(run, out);
         const std::optional<std::int64_t> total = source.recordCount();
         source.first();
         while (!source.eof()) {
             ++run.recordNo;
-            writer->row(run, out);
+            writer.row(run, out);
             if (out.size() >= kFlushSize) {
                 file.write(out);
                 out.truncate(0);
@@ -125,7 +124,7 @@ void runExport(const TzkExportOptions& options, ExportSource& source, FormatWrit
                 hooks.keepResponsive();
             source.next();
         }
-        writer->finish(run, out);
+        writer.finish(run, out);
     } catch (...) {
         try {
             file.write(out);
