@@ -33,7 +33,6 @@ public:
     int failAtRow = -1; ///< moving onto this row throws, like a failed fetch
     int begins = 0;
     int ends = 0;
-    bool knownCount = true;
 
     /// Courier New of 11 pixels, window FFFFFF, window text 000000, button face F0F0F0, 96 dpi.
     static GridAppearance standardLook()
@@ -90,8 +89,6 @@ public:
     bool eof() const override { return m_pos >= static_cast<int>(rows.size()); }
     std::optional<std::int64_t> recordCount() const override
     {
-        if (!knownCount)
-            return std::nullopt;
         return static_cast<std::int64_t>(rows.size());
     }
 

@@ -175,23 +175,6 @@ TEST(ExportSave, ProgressAndResponsivenessAfterEveryRecord)
               std::string::npos);
 }
 
-TEST(ExportSave, LargeDelimitedExportIsCompleteAndInOrder)
-{
-    ExportFixture fx;
-    FakeGrid grid = manyRows(20000);
-    grid.knownCount = false;
-    const std::string file = fx.run(grid, TzkGridExportType::zkgetTxt, QStringLiteral("\t"));
-    size_t lines = 0;
-    size_t pos = 0;
-    while ((pos = file.find("\r\n", pos)) != std::string::npos) {
-        ++lines;
-        pos += 2;
-    }
-    EXPECT_EQ(lines, 20001u);
-    EXPECT_NE(file.find("\"19999\"\t\"note 19999 with some text\"\r\n\"20000\"\t"),
-              std::string::npos);
-}
-
 TEST(ExportSave, XmlTypeIsRefusedBeforeAnyFileIsCreated)
 {
     ExportFixture fx;

@@ -172,19 +172,3 @@ TEST(Html, NonWhiteWindowStillMarksEvenRowsWhite)
     EXPECT_NE(file.find("<TD NOWRAP ALIGN=\"right\" BGCOLOR=#FFFFFF WIDTH=\"64\" SCOPE=\"row\">2"),
               std::string::npos);
 }
-
-TEST(Html, PaletteGivesWindowTextAndButtonColours)
-{
-    QPalette p;
-    p.setColor(QPalette::Base, QColor(1, 2, 3));
-    p.setColor(QPalette::Text, QColor(4, 5, 6));
-    p.setColor(QPalette::Button, QColor(7, 8, 9));
-    QFont f;
-    const GridAppearance look = GridAppearance::fromPalette(p, f, f, 110);
-    EXPECT_EQ(look.color, QColor(1, 2, 3));
-    EXPECT_EQ(look.fontColor, QColor(4, 5, 6));
-    EXPECT_EQ(look.titleFontColor, QColor(4, 5, 6));
-    EXPECT_EQ(look.titleColor, QColor(7, 8, 9));
-    EXPECT_FALSE(look.alternatingRowColor.isValid());
-    EXPECT_EQ(look.dpi, 110);
-}
