@@ -185,8 +185,9 @@ void TStringList::Assign(const TPersistent* source)
         entries.push_back({e.text, object});
     }
     m_entries = std::move(entries);
+    // The entries own the copies from here on.
     for (auto& copy : copies)
-        copy.release();
+        static_cast<void>(copy.release());
 }
 
 } // namespace rtl
@@ -311,6 +312,7 @@ void TStoredStrList::Assign(const TPersistent* source)
     if (const auto* other = dynamic_cast<const TStoredStrList*>(source)) {
         // Deep copy: two lists must never own the same items.
         std::vector<std::pair<std::string, std::unique_ptr<TBaseObject>>> copies;
+        copies.reserve(static_cast<std::size_t>(other->Count()));
         for (int i = 0; i < other->Count(); ++i)
             copies.emplace_back(other->Keys(i), cloneItem(other->List().Objects(i)));
         Clear();

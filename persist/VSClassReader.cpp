@@ -459,7 +459,7 @@ void TObjReader::readNestedValue(const PropRef& field, TPropKind kind)
     if (kind == TPropKind::Object) {
         if (!field.SetObject(object.get()))
             invalidValue();
-        object.release();
+        static_cast<void>(object.release()); // the field owns it now
         return;
     }
     auto* container = dynamic_cast<TListContainer*>(object.get());
@@ -468,7 +468,7 @@ void TObjReader::readNestedValue(const PropRef& field, TPropKind kind)
     std::unique_ptr<TObject> list = container->TakeList();
     if (!list || !field.SetObject(list.get()))
         invalidValue();
-    list.release();
+    static_cast<void>(list.release()); // the field owns it now
 }
 
 void TObjReader::readSimpleValue(const PropRef& field, TPropKind kind, std::string_view extra)
@@ -490,7 +490,7 @@ void TObjReader::readSimpleValue(const PropRef& field, TPropKind kind, std::stri
         ReadValue();
         if (!field.SetObject(list.get()))
             invalidValue();
-        list.release();
+        static_cast<void>(list.release()); // the field owns it now
         break;
     }
     case TPropKind::HeapText: {

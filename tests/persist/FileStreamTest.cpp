@@ -126,17 +126,3 @@ TEST_F(FileStreams, TruncateCutsAtThePosition)
     f.Truncate();
     EXPECT_EQ(content(), ascii("ab"));
 }
-
-TEST_F(FileStreams, ObjectsGoThroughFileStreams)
-{
-    TLeaf leaf;
-    leaf.FName = "on disk";
-    {
-        TFileStream f(m_path, fmCreate);
-        WriteObjectToStream(f, &leaf);
-    }
-    TFileStream f(m_path, fmOpenRead);
-    auto back = ReadObjectFromStream(f);
-    ASSERT_NE(dynamic_cast<TLeaf*>(back.get()), nullptr);
-    EXPECT_EQ(static_cast<TLeaf*>(back.get())->FName, "on disk");
-}

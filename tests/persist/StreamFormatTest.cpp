@@ -21,8 +21,6 @@ Bytes simpleSection(TAllKinds& object)
 {
     const Bytes all = written(&object);
     const Bytes head = concat({ascii("TPF0"), name("TAllKinds"), name("")});
-    const Bytes bools = concat({name("Flag"), bytesOf({8}), name("ByteBool"), bytesOf({8}),
-                                name("WordBool"), bytesOf({8}), name("LongBool"), bytesOf({8})});
     Bytes section(all.begin() + static_cast<std::ptrdiff_t>(head.size()), all.end() - 2);
     // Remove the four Boolean properties wherever they are.
     for (const Bytes& b : {concat({name("Flag"), bytesOf({8})}),
@@ -33,7 +31,6 @@ Bytes simpleSection(TAllKinds& object)
         if (it != section.end())
             section.erase(it, it + static_cast<std::ptrdiff_t>(b.size()));
     }
-    (void)bools;
     return section;
 }
 
