@@ -32,8 +32,9 @@ void ClientDataSet::open()
     m_changes.clear();
     buildFields();
     m_allFetched = false;
+    m_arenas.clear();
     std::vector<PackedRow> firstPacket =
-        m_provider->fetch(static_cast<std::size_t>(std::max(1, m_packetRecords)));
+        take(static_cast<std::size_t>(std::max(1, m_packetRecords)));
     const bool empty = firstPacket.empty();
     for (auto& r : firstPacket)
         m_rows.push_back({std::move(r), m_nextId++});
@@ -52,6 +53,7 @@ void ClientDataSet::close()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_changes.clear();
+    m_arenas.clear();
     m_editBuffer.clear();
     m_assigned.clear();
     m_current = -1;
@@ -116,7 +118,6 @@ int ClientDataSet::appendRows(std::vector<PackedRow> rows)
     if (rows.empty())
         return 0;
     const int first = recordCount();
-    m_rows.reserve(m_rows.size() + rows.size());
     for (auto& r : rows)
         m_rows.push_back({std::move(r), m_nextId++});
     const int count = static_cast<int>(rows.size());
@@ -127,12 +128,20 @@ int ClientDataSet::appendRows(std::vector<PackedRow> rows)
     return count;
 }
 
+std::vector<PackedRow> ClientDataSet::take(std::size_t rows)
+{
+    std::vector<PackedRow> out = m_provider->fetch(rows);
+    if (RowArena::Ptr arena = m_provider->arena();
+        arena && (m_arenas.empty() || m_arenas.back() != arena))
+        m_arenas.push_back(std::move(arena));
+    return out;
+}
+
 int ClientDataSet::fetchMore()
 {
     if (!active() || m_allFetched || !m_provider)
         return 0;
-    std::vector<PackedRow> rows =
-        m_provider->fetch(static_cast<std::size_t>(std::max(1, m_packetRecords)));
+    std::vector<PackedRow> rows = take(static_cast<std::size_t>(std::max(1, m_packetRecords)));
     if (rows.empty() || m_provider->atEnd())
         m_allFetched = true;
     return appendRows(std::move(rows));
@@ -144,7 +153,7 @@ void ClientDataSet::fetchAll()
         return;
     // A long walk reads ahead in large pages; PacketRecords only sizes the lazy fetches.
     while (!m_allFetched) {
-        std::vector<PackedRow> rows = m_provider->fetch(kLongWalkPage);
+        std::vector<PackedRow> rows = take(kLongWalkPage);
         if (rows.empty() || m_provider->atEnd())
             m_allFetched = true;
         appendRows(std::move(rows));

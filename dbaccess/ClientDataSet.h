@@ -157,6 +157,7 @@ private:
     void checkActive() const;
     bool ensureRow(int row);
     int appendRows(std::vector<PackedRow> rows);
+    std::vector<PackedRow> take(std::size_t rows);
     void setCurrent(int row);
     void setState(DataSetState state);
     int findChange(std::uint32_t recordId) const;
@@ -170,6 +171,7 @@ private:
     bool m_readOnly = false;
     DataSetState m_state = DataSetState::Inactive;
     std::vector<Record> m_rows;
+    std::vector<RowArena::Ptr> m_arenas;
     int m_current = -1;
     bool m_bof = true;
     bool m_eof = true;

@@ -548,7 +548,10 @@ void Field::setAsFloat(double value)
 
 void Field::setAsBoolean(bool value)
 {
-    setAsString(value ? QStringLiteral("True") : QStringLiteral("False"));
+    if (m_def.type == FieldType::ftBoolean)
+        setAsString(value ? QStringLiteral("True") : QStringLiteral("False"));
+    else
+        setAsString(value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void Field::setNull()

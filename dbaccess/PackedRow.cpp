@@ -1,5 +1,6 @@
 #include "PackedRow.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace norvane::db {
@@ -41,7 +42,47 @@ const unsigned char* getVarint(const unsigned char* p, std::uint64_t& v)
 
 } // namespace
 
-PackedRow PackedRow::fromArrays(const char* const* values, const unsigned long* lengths, int count)
+unsigned char* RowArena::allocate(std::size_t size)
+{
+    constexpr std::size_t kChunk = 256 * 1024;
+    size = (size + 1) & ~std::size_t(1);
+    if (size > m_left) {
+        const std::size_t chunk = std::max(kChunk, size);
+        m_chunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(chunk));
+        m_next = m_chunks.back().get();
+        m_left = chunk;
+    }
+    unsigned char* p = m_next;
+    m_next += size;
+    m_left -= size;
+    m_used += size;
+    return p;
+}
+
+PackedRow::~PackedRow()
+{
+    release();
+}
+
+void PackedRow::release()
+{
+    if (m_bits && !(m_bits & 1))
+        delete[] reinterpret_cast<unsigned char*>(m_bits);
+    m_bits = 0;
+}
+
+PackedRow& PackedRow::operator=(PackedRow&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_bits = other.m_bits;
+        other.m_bits = 0;
+    }
+    return *this;
+}
+
+PackedRow PackedRow::fromArrays(const char* const* values, const unsigned long* lengths, int count,
+                                RowArena* arena)
 {
     std::size_t payload = 0;
     for (int i = 0; i < count; ++i) {
@@ -49,8 +90,16 @@ PackedRow PackedRow::fromArrays(const char* const* values, const unsigned long* 
         payload += varintSize(tag) + (values[i] ? lengths[i] : 0);
     }
     PackedRow row;
-    row.m_data = std::make_unique_for_overwrite<unsigned char[]>(varintSize(payload) + payload);
-    unsigned char* p = putVarint(row.m_data.get(), payload);
+    const std::size_t total = varintSize(payload) + payload;
+    unsigned char* block = nullptr;
+    if (arena) {
+        block = arena->allocate(total);
+        row.m_bits = reinterpret_cast<std::uintptr_t>(block) | 1;
+    } else {
+        block = new unsigned char[total];
+        row.m_bits = reinterpret_cast<std::uintptr_t>(block);
+    }
+    unsigned char* p = putVarint(block, payload);
     for (int i = 0; i < count; ++i) {
         if (!values[i]) {
             *p++ = 0;
@@ -83,11 +132,11 @@ PackedRow PackedRow::fromValues(const std::vector<RawValue>& values)
 
 std::size_t PackedRow::byteSize() const
 {
-    if (!m_data)
+    if (!m_bits)
         return 0;
     std::uint64_t payload = 0;
-    const unsigned char* p = getVarint(m_data.get(), payload);
-    return static_cast<std::size_t>(p - m_data.get()) + payload;
+    const unsigned char* p = getVarint(data(), payload);
+    return static_cast<std::size_t>(p - data()) + payload;
 }
 
 PackedRow::PackedRow(const PackedRow& other)
@@ -99,23 +148,22 @@ PackedRow& PackedRow::operator=(const PackedRow& other)
 {
     if (this == &other)
         return *this;
-    if (!other.m_data) {
-        m_data.reset();
+    release();
+    if (!other.m_bits)
         return *this;
-    }
     const std::size_t n = other.byteSize();
-    auto copy = std::make_unique_for_overwrite<unsigned char[]>(n);
-    std::memcpy(copy.get(), other.m_data.get(), n);
-    m_data = std::move(copy);
+    auto* copy = new unsigned char[n];
+    std::memcpy(copy, other.data(), n);
+    m_bits = reinterpret_cast<std::uintptr_t>(copy);
     return *this;
 }
 
 std::optional<QByteArrayView> PackedRow::view(int index) const
 {
-    if (!m_data || index < 0)
+    if (!m_bits || index < 0)
         return std::nullopt;
     std::uint64_t payload = 0;
-    const unsigned char* p = getVarint(m_data.get(), payload);
+    const unsigned char* p = getVarint(data(), payload);
     const unsigned char* end = p + payload;
     for (int i = 0; p < end; ++i) {
         std::uint64_t tag = 0;
@@ -142,10 +190,10 @@ RawValue PackedRow::value(int index) const
 std::vector<RawValue> PackedRow::values(int count) const
 {
     std::vector<RawValue> out(static_cast<std::size_t>(count));
-    if (!m_data)
+    if (!m_bits)
         return out;
     std::uint64_t payload = 0;
-    const unsigned char* p = getVarint(m_data.get(), payload);
+    const unsigned char* p = getVarint(data(), payload);
     const unsigned char* end = p + payload;
     for (int i = 0; p < end && i < count; ++i) {
         std::uint64_t tag = 0;

@@ -1,35 +1,57 @@
 #pragma once
-/// Compact storage of one row's raw values: one heap block per row.
+/// Compact storage of one row's raw values: one byte block per row.
 
 #include "Field.h"
 
 #include <QByteArrayView>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace norvane::db {
 
+/// Large blocks that fetched rows are packed into, so that a cached row costs no heap header
+/// of its own. Rows that point into an arena keep it alive through `RowArena::Ptr` holders.
+class RowArena
+{
+public:
+    using Ptr = std::shared_ptr<RowArena>;
+
+    /// Space for `size` bytes, aligned to 2 (the low pointer bit marks arena rows).
+    unsigned char* allocate(std::size_t size);
+    std::size_t bytesUsed() const { return m_used; }
+
+private:
+    std::vector<std::unique_ptr<unsigned char[]>> m_chunks;
+    unsigned char* m_next = nullptr;
+    std::size_t m_left = 0;
+    std::size_t m_used = 0;
+};
+
 /// One row as a single byte block: the block's length, then per column a length prefix (0 for
 /// NULL, otherwise length + 1, variable-length encoded) followed by the bytes. Values are
-/// decoded on demand; a cached row costs its data plus a few bytes per column.
+/// decoded on demand. The block is either owned (edited rows) or lives in a `RowArena`
+/// (fetched rows); a copy is always owned.
 class PackedRow
 {
 public:
     PackedRow() = default;
+    ~PackedRow();
     PackedRow(const PackedRow& other);
     PackedRow& operator=(const PackedRow& other);
-    PackedRow(PackedRow&&) noexcept = default;
-    PackedRow& operator=(PackedRow&&) noexcept = default;
+    PackedRow(PackedRow&& other) noexcept : m_bits(other.m_bits) { other.m_bits = 0; }
+    PackedRow& operator=(PackedRow&& other) noexcept;
 
-    /// Packs `count` values given as pointers and lengths (null pointer = NULL).
+    /// Packs `count` values given as pointers and lengths (null pointer = NULL), into the arena
+    /// when one is given.
     static PackedRow fromArrays(const char* const* values, const unsigned long* lengths,
-                                int count);
+                                int count, RowArena* arena = nullptr);
     static PackedRow fromValues(const std::vector<RawValue>& values);
 
-    bool isEmpty() const { return !m_data; }
+    bool isEmpty() const { return m_bits == 0; }
     /// The value of column `index` without copying; nullopt for NULL or a missing column.
     std::optional<QByteArrayView> view(int index) const;
     RawValue value(int index) const;
@@ -37,7 +59,13 @@ public:
     std::size_t byteSize() const;
 
 private:
-    std::unique_ptr<unsigned char[]> m_data;
+    const unsigned char* data() const
+    {
+        return reinterpret_cast<const unsigned char*>(m_bits & ~std::uintptr_t(1));
+    }
+    void release();
+
+    std::uintptr_t m_bits = 0; ///< block address; low bit set when it lives in an arena
 };
 
 } // namespace norvane::db

@@ -43,6 +43,10 @@ void Provider::openSource()
 {
     if (!m_source)
         throw DbError(QStringLiteral("%1: Missing data provider or data packet").arg(objectName()));
+    // A source whose rows were already taken is run again, so a reopened dataset starts at the
+    // first row.
+    if (m_source->isActive() && m_source->consumed())
+        m_source->close();
     if (!m_source->isActive())
         m_source->open();
 }
@@ -58,6 +62,11 @@ std::vector<PackedRow> Provider::fetch(std::size_t maxRows)
     if (!m_source)
         return {};
     return m_source->takeRows(maxRows);
+}
+
+RowArena::Ptr Provider::arena() const
+{
+    return m_source ? m_source->arena() : nullptr;
 }
 
 bool Provider::atEnd() const

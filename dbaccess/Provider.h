@@ -42,6 +42,8 @@ public:
     /// Up to `maxRows` further rows; none once the source is closed or at its end.
     std::vector<PackedRow> fetch(std::size_t maxRows);
     bool atEnd() const;
+    /// The storage of the rows `fetch` returns; keep it while holding them.
+    RowArena::Ptr arena() const;
 
     /// Starts one unit of work: a transaction, or a savepoint inside the user's transaction.
     void beginApply();

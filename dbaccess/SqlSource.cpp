@@ -186,6 +186,8 @@ void SqlSource::open()
     m_connection->ensureOpen();
     m_pageSize = kFirstPage;
     m_pagesRead = 0;
+    m_consumed = false;
+    m_arena = std::make_shared<RowArena>();
     m_database = m_connection->currentDatabase();
     m_allRead = false;
     try {
@@ -206,6 +208,7 @@ void SqlSource::close()
     m_keyset = false;
     m_allRead = true;
     m_buffer.clear();
+    m_arena.reset();
     m_lastKey.clear();
     m_fields.clear();
     m_defs.clear();
@@ -252,7 +255,7 @@ void SqlSource::openStatement()
     setDefs(res.get());
     const int n = fieldCount();
     while (MYSQL_ROW row = mysql_fetch_row(res.get()))
-        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n));
+        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
     if (mysql_errno(m_connection->handle()))
         m_connection->raiseError();
     res.reset();
@@ -273,7 +276,7 @@ void SqlSource::readWhole()
     setDefs(res.get());
     const int n = fieldCount();
     while (MYSQL_ROW row = mysql_fetch_row(res.get()))
-        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n));
+        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
     if (mysql_errno(m_connection->handle()))
         m_connection->raiseError();
     res.reset();
@@ -402,7 +405,7 @@ bool SqlSource::readPage(std::size_t rows)
     std::size_t got = 0;
     PackedRow lastRow;
     while (MYSQL_ROW row = mysql_fetch_row(res.get())) {
-        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n));
+        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
         ++got;
     }
     if (got > 0) {
@@ -432,6 +435,7 @@ std::vector<PackedRow> SqlSource::takeRows(std::size_t maxRows)
         readPage(want);
     }
     const std::size_t n = std::min(maxRows, m_buffer.size());
+    m_consumed = m_consumed || n > 0;
     out.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         out.push_back(std::move(m_buffer.front()));
@@ -482,8 +486,10 @@ bool SqlSource::eof()
 
 void SqlSource::next()
 {
-    if (!m_buffer.empty())
+    if (!m_buffer.empty()) {
         m_buffer.pop_front();
+        m_consumed = true;
+    }
     eof();
 }
 

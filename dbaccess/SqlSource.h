@@ -56,6 +56,7 @@ public:
     bool isActive() const { return m_active; }
 
     const std::vector<FieldDef>& fieldDefs() const { return m_defs; }
+    const std::vector<std::unique_ptr<Field>>& fields() const { return m_fields; }
     int fieldCount() const { return static_cast<int>(m_defs.size()); }
     /// Fields over the current row of the forward cursor.
     Field& field(int index);
@@ -81,6 +82,10 @@ public:
     bool atEnd() const;
     /// Number of page statements run since open (for tests of the paging).
     int pagesRead() const { return m_pagesRead; }
+    /// The block storage of the rows read since open; holders of those rows keep it alive.
+    RowArena::Ptr arena() const { return m_arena; }
+    /// True once rows were handed over or stepped past since open.
+    bool consumed() const { return m_consumed; }
 
 private:
     RawValue fieldValue(int index) const override;
@@ -110,9 +115,11 @@ private:
     std::vector<FieldDef> m_defs;
     std::vector<std::unique_ptr<Field>> m_fields;
     std::deque<PackedRow> m_buffer;
+    RowArena::Ptr m_arena;
     std::vector<RawValue> m_lastKey;
     std::size_t m_pageSize = 100;
     int m_pagesRead = 0;
+    bool m_consumed = false;
 };
 
 } // namespace norvane::db
