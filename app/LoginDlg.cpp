@@ -1,0 +1,392 @@
+#include "LoginDlg.h"
+
+#include "Guard.h"
+
+#include "catalogue/NVMySQLObject.h"
+#include "dbaccess/Connection.h"
+#include "dbaccess/SqlSource.h"
+#include "widgets/Prompts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <climits>
+#include <functional>
+
+namespace norvane::app {
+
+using catalogue::KnownHosts;
+using catalogue::TNVDataBase;
+using catalogue::TNVHost;
+
+namespace {
+
+constexpr int kMaxKnownHosts = 10;
+/// Labels end here, just left of the fields.
+constexpr int kLabelRight = 93;
+
+/// An editable combo box that reports each opening of its list before the list shows.
+class DropDownComboBox : public QComboBox
+{
+public:
+    using QComboBox::QComboBox;
+
+    std::function<void()> onDropDown;
+
+    void showPopup() override
+    {
+        if (onDropDown)
+            onDropDown();
+        QComboBox::showPopup();
+    }
+};
+
+QComboBox* makeCombo(QWidget* parent, const char* name, int left, int top, int width)
+{
+    auto* combo = new DropDownComboBox(parent);
+    combo->setObjectName(QLatin1String(name));
+    combo->setEditable(true);
+    // Enter belongs to the OK button, not to adding the typed text as a list item.
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setGeometry(left, top, width, combo->sizeHint().height());
+    return combo;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, int left, int top, int width)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setAttribute(Qt::WA_InputMethodEnabled, false);
+    edit->setGeometry(left, top, width, edit->sizeHint().height());
+    return edit;
+}
+
+/// A label at its place, moved left when the font needs more room than the layout gave it,
+/// and centred on the height of the field it names so that the texts line up in any font.
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                  const QWidget* field = nullptr)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    const QSize hint = label->sizeHint();
+    const int x = qMax(2, qMin(left, kLabelRight - hint.width()));
+    const int y = field ? field->y() + (field->height() - hint.height()) / 2 : top;
+    label->setGeometry(x, y, hint.width(), hint.height());
+    return label;
+}
+
+std::string text(const QString& s)
+{
+    return s.toStdString();
+}
+
+/// The visible main window, over which the dialog is centred.
+QWidget* mainWindow()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow*>(w) && w->isVisible())
+            return w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TLoginForm::TLoginForm(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("LoginForm"));
+    setWindowTitle(QStringLiteral("MySQL logon"));
+    QFont dialogFont(QStringLiteral("MS Sans Serif"));
+    dialogFont.setStyleHint(QFont::SansSerif);
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    createControls();
+    arrangeTabOrder();
+    setFixedSize(280, 198);
+}
+
+TLoginForm::~TLoginForm() = default;
+
+void TLoginForm::createControls()
+{
+    gbxLoginfo = new QGroupBox(this);
+    gbxLoginfo->setObjectName(QStringLiteral("gbxLoginfo"));
+    gbxLoginfo->setGeometry(3, -2, 273, 156);
+
+    cbxHost = makeCombo(gbxLoginfo, "cbxHost", 97, 21, 145);
+    lbHost = makeLabel(gbxLoginfo, "lbHost", QStringLiteral("&Host"), 68, 28, cbxHost);
+
+    Label1 = makeLabel(gbxLoginfo, "Label1", QStringLiteral("Port"), -1, 16);
+    Label1->move(-1, 16);
+    Label1->hide();
+    spedPort = new QSpinBox(gbxLoginfo);
+    spedPort->setObjectName(QStringLiteral("spedPort"));
+    spedPort->setRange(INT_MIN, INT_MAX);
+    spedPort->setValue(3306);
+    spedPort->setGeometry(25, 8, 72, spedPort->sizeHint().height());
+    spedPort->hide();
+    // The host label's accelerator is shown but leads nowhere: its buddy is the hidden port
+    // label, which takes no focus.
+    lbHost->setBuddy(Label1);
+
+    edUserName = makeEdit(gbxLoginfo, "edUserName", 97, 48, 140);
+    lbUserName =
+        makeLabel(gbxLoginfo, "lbUserName", QStringLiteral("&User name"), 40, 52, edUserName);
+    lbUserName->setBuddy(edUserName);
+
+    edPassword = makeEdit(gbxLoginfo, "edPassword", 97, 75, 140);
+    edPassword->setEchoMode(QLineEdit::Password);
+    edPassword->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    lbPassword =
+        makeLabel(gbxLoginfo, "lbPassword", QStringLiteral("&Password"), 44, 76, edPassword);
+    lbPassword->setBuddy(edPassword);
+
+    cbxDatabase = makeCombo(gbxLoginfo, "cbxDatabase", 97, 102, 145);
+    lbDatabase = makeLabel(gbxLoginfo, "lbDatabase", QStringLiteral("Database Name"), 14, 106,
+                           cbxDatabase);
+
+    cbxStore = new QCheckBox(QStringLiteral("Store password"), gbxLoginfo);
+    cbxStore->setObjectName(QStringLiteral("cbxStore"));
+    cbxStore->setGeometry(97, 132, qMax(97, cbxStore->sizeHint().width()),
+                          cbxStore->sizeHint().height());
+
+    acOk = new QAction(QStringLiteral("&Ok"), this);
+    acOk->setObjectName(QStringLiteral("acOk"));
+    addAction(acOk);
+
+    BitBtn1 = new QPushButton(QStringLiteral("&Ok"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(116, 165, 75, 25);
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(196, 165, 75, 25);
+    BitBtn2->setAutoDefault(false);
+
+    connect(acOk, &QAction::changed, this, [this] { BitBtn1->setEnabled(acOk->isEnabled()); });
+    connect(acOk, &QAction::triggered, this, [this] { accept(); });
+    connect(BitBtn1, &QPushButton::clicked, acOk, &QAction::trigger);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    for (QComboBox* combo : {cbxHost, cbxDatabase})
+        connect(combo, &QComboBox::editTextChanged, this, [this] { acOkUpdate(); });
+    connect(edUserName, &QLineEdit::textChanged, this, [this] { acOkUpdate(); });
+
+    // Typing in the host text, and choosing a host from the list (by mouse, keys or code).
+    connect(cbxHost->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        runGuarded(this, [this] { cbxHostChange(-1); });
+    });
+    connect(cbxHost, &QComboBox::activated, this, [this](int index) {
+        runGuarded(this, [this, index] { cbxHostChange(index); });
+    });
+    connect(cbxHost, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!m_loading && index >= 0)
+            runGuarded(this, [this, index] { cbxHostChange(index); });
+    });
+    static_cast<DropDownComboBox*>(cbxDatabase)->onDropDown = [this] {
+        runGuarded(this, [this] { cbxDatabaseDropDown(); });
+    };
+    acOkUpdate();
+}
+
+void TLoginForm::arrangeTabOrder()
+{
+    // Fields first, then the buttons; the hidden port field is skipped by Qt.
+    QWidget::setTabOrder(cbxHost, spedPort);
+    QWidget::setTabOrder(spedPort, edUserName);
+    QWidget::setTabOrder(edUserName, edPassword);
+    QWidget::setTabOrder(edPassword, cbxDatabase);
+    QWidget::setTabOrder(cbxDatabase, cbxStore);
+    QWidget::setTabOrder(cbxStore, BitBtn1);
+    QWidget::setTabOrder(BitBtn1, BitBtn2);
+}
+
+void TLoginForm::LoadValues(TNVHost* host, TNVDataBase* database)
+{
+    m_loading = true;
+    cbxHost->clear();
+    if (KnownHosts) {
+        for (int i = 0; i < KnownHosts->Count(); ++i) {
+            if (TNVHost* known = KnownHosts->Items(i))
+                cbxHost->addItem(QString::fromStdString(known->FHost),
+                                 QVariant::fromValue(reinterpret_cast<quintptr>(known)));
+        }
+    }
+    cbxHost->setCurrentIndex(-1);
+
+    m_ownHost = std::make_unique<TNVHost>();
+    WorkHost = m_ownHost.get();
+    WorkDataBase = std::make_unique<TNVDataBase>();
+    if (host) {
+        WorkHost->Assign(host);
+        cbxHost->setEditText(QString::fromStdString(host->FHost));
+        spedPort->setValue(host->FPort);
+        edUserName->setText(QString::fromStdString(host->FUID));
+        if (host->FStorePWD)
+            edPassword->setText(QString::fromStdString(host->FPWD));
+        cbxStore->setChecked(host->FStorePWD);
+    }
+    if (database) {
+        WorkDataBase->Assign(database);
+        cbxDatabase->setEditText(QString::fromStdString(database->FDataBase));
+    }
+    m_loading = false;
+    acOkUpdate();
+    focusFirstEmptyField();
+}
+
+void TLoginForm::SaveValues(TNVHost* host, TNVDataBase* database)
+{
+    WorkHost->FHost = text(cbxHost->currentText());
+    WorkHost->FPort = spedPort->value();
+    WorkHost->FUID = text(edUserName->text());
+    WorkHost->FPWD = text(edPassword->text());
+    WorkHost->FStorePWD = cbxStore->isChecked();
+    WorkDataBase->FDataBase = text(cbxDatabase->currentText());
+    if (host && host != WorkHost)
+        host->Assign(WorkHost);
+    if (database) {
+        database->Assign(WorkDataBase.get());
+        database->Host = host;
+    }
+    WorkDataBase->Host = WorkHost;
+}
+
+void TLoginForm::FillDataBaseList()
+{
+    QStringList names;
+    for (int i = 0; i < cbxDatabase->count(); ++i)
+        names << cbxDatabase->itemText(i);
+    const QStringList before = names;
+    catalogue::GetDataBaseNames(WorkHost, names);
+    if (names == before)
+        return;
+    // Refilling the list must not take away what the user typed.
+    const QString typed = cbxDatabase->currentText();
+    cbxDatabase->clear();
+    cbxDatabase->addItems(names);
+    cbxDatabase->setCurrentIndex(names.indexOf(typed));
+    cbxDatabase->setEditText(typed);
+}
+
+void TLoginForm::AddToKnownHosts()
+{
+    if (!KnownHosts)
+        KnownHosts = std::make_unique<catalogue::TNVHosts>();
+    if (KnownHosts->IndexOf(text(cbxHost->currentText())) >= 0)
+        return;
+    auto added = std::make_unique<TNVHost>();
+    SaveValues(added.get(), nullptr);
+    const std::string key = added->FHost;
+    KnownHosts->InsertObject(0, key, added.get());
+    added.release();
+    while (KnownHosts->Count() > kMaxKnownHosts) {
+        const int last = KnownHosts->Count() - 1;
+        std::unique_ptr<persist::TBaseObject> dropped(KnownHosts->GetItem(last));
+        KnownHosts->Delete(last);
+    }
+}
+
+void TLoginForm::acOkUpdate()
+{
+    acOk->setEnabled(!cbxHost->currentText().isEmpty() && !edUserName->text().isEmpty() &&
+                     !cbxDatabase->currentText().isEmpty());
+}
+
+void TLoginForm::cbxHostChange(int selected)
+{
+    if (m_loading)
+        return;
+    if (selected >= 0 && KnownHosts) {
+        auto* chosen = reinterpret_cast<TNVHost*>(cbxHost->itemData(selected).value<quintptr>());
+        // The item refers to a list entry; make sure it still is one before taking it.
+        for (int i = 0; chosen && i < KnownHosts->Count(); ++i) {
+            if (KnownHosts->Items(i) == chosen) {
+                WorkHost = chosen;
+                break;
+            }
+        }
+    }
+    spedPort->setValue(WorkHost->FPort);
+    edUserName->setText(QString::fromStdString(WorkHost->FUID));
+    cbxStore->setChecked(WorkHost->FStorePWD);
+    if (WorkHost->FStorePWD)
+        edPassword->setText(QString::fromStdString(WorkHost->FPWD));
+}
+
+void TLoginForm::cbxDatabaseDropDown()
+{
+    SaveValues(nullptr, nullptr);
+    FillDataBaseList();
+}
+
+bool TLoginForm::FormCloseQuery()
+{
+    SaveValues(nullptr, nullptr);
+    QString failure;
+    try {
+        WorkDataBase->Connect();
+    } catch (...) {
+        failure = currentExceptionText();
+    }
+    const db::SqlSource* query = WorkDataBase->Query;
+    const bool connected = query && query->connection() && query->connection()->isConnected();
+    if (!failure.isEmpty()) {
+        widgets::prompts().showError(this, failure);
+        return false;
+    }
+    return connected;
+}
+
+void TLoginForm::done(int result)
+{
+    if (result == QDialog::Accepted) {
+        bool mayClose = false;
+        runGuarded(this, [this, &mayClose] {
+            // A disabled OK never closes the dialog, however the request came.
+            acOkUpdate();
+            mayClose = acOk->isEnabled() && FormCloseQuery();
+        });
+        if (!mayClose) {
+            setResult(QDialog::Rejected);
+            return;
+        }
+    }
+    QDialog::done(result);
+}
+
+void TLoginForm::focusFirstEmptyField()
+{
+    if (cbxHost->currentText().isEmpty())
+        cbxHost->setFocus();
+    else if (edUserName->text().isEmpty())
+        edUserName->setFocus();
+    else if (edPassword->text().isEmpty())
+        edPassword->setFocus();
+    else if (cbxDatabase->currentText().isEmpty())
+        cbxDatabase->setFocus();
+    else
+        BitBtn1->setFocus();
+}
+
+bool ShowLoginForm(TNVHost* host, TNVDataBase* database)
+{
+    TLoginForm dialog(mainWindow());
+    dialog.LoadValues(host, database);
+    if (widgets::prompts().execDialog(dialog) != QDialog::Accepted)
+        return false;
+    dialog.SaveValues(host, database);
+    dialog.AddToKnownHosts();
+    return true;
+}
+
+} // namespace norvane::app

@@ -1,0 +1,485 @@
+// The logon dialog: OK enabling, known-host choice, the database list, connecting on OK, and
+// the known-hosts list it maintains. Every run goes through ShowLoginForm with the dialog
+// driven from the prompt seam, against the private server.
+#include "app/LoginDlg.h"
+
+#include "catalogue/NVMySQLObject.h"
+#include "dbaccess/Connection.h"
+#include "dbaccess/SqlSource.h"
+#include "widgets/Prompts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using namespace norvane;
+using catalogue::KnownHosts;
+using catalogue::TNVDataBase;
+using catalogue::TNVHost;
+using catalogue::TNVHosts;
+
+namespace {
+
+QString env(const char* name)
+{
+    return qEnvironmentVariable(name);
+}
+
+/// Answers the dialog with a script and records every error message box.
+class ScriptedPrompts : public widgets::Prompts
+{
+public:
+    std::function<void(QDialog&)> script;
+    QStringList errors;
+    int dialogsRun = 0;
+
+    void showError(QWidget*, const QString& message) override { errors << message; }
+    QMessageBox::StandardButton ask(QWidget*, const QString&, const QString&,
+                                    QMessageBox::StandardButtons,
+                                    QMessageBox::StandardButton) override
+    {
+        return QMessageBox::Cancel;
+    }
+    QString openFileName(QWidget*, const widgets::FilePromptOptions&) override { return {}; }
+    QString saveFileName(QWidget*, const widgets::FilePromptOptions&) override { return {}; }
+    int execDialog(QDialog& dialog) override
+    {
+        ++dialogsRun;
+        dialog.show();
+        if (script)
+            script(dialog);
+        // A dialog the script did not close counts as cancelled, as its close box would.
+        if (dialog.isVisible())
+            dialog.reject();
+        return dialog.result();
+    }
+};
+
+/// The dialog's controls, found by their names.
+struct Controls
+{
+    explicit Controls(QDialog& d)
+        : dialog(d), host(d.findChild<QComboBox*>(QStringLiteral("cbxHost"))),
+          port(d.findChild<QSpinBox*>(QStringLiteral("spedPort"))),
+          user(d.findChild<QLineEdit*>(QStringLiteral("edUserName"))),
+          password(d.findChild<QLineEdit*>(QStringLiteral("edPassword"))),
+          database(d.findChild<QComboBox*>(QStringLiteral("cbxDatabase"))),
+          store(d.findChild<QCheckBox*>(QStringLiteral("cbxStore"))),
+          ok(d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))),
+          cancel(d.findChild<QPushButton*>(QStringLiteral("BitBtn2"))),
+          acOk(d.findChild<QAction*>(QStringLiteral("acOk")))
+    {
+    }
+    bool complete() const
+    {
+        return host && port && user && password && database && store && ok && cancel && acOk;
+    }
+    /// Types into the host text as a user would, key by key.
+    void typeHost(const QString& text)
+    {
+        host->lineEdit()->selectAll();
+        QTest::keyClick(host->lineEdit(), Qt::Key_Backspace);
+        QTest::keyClicks(host->lineEdit(), text);
+    }
+    void fill(const QString& h, const QString& u, const QString& p, const QString& db)
+    {
+        host->setEditText(h);
+        user->setText(u);
+        password->setText(p);
+        database->setEditText(db);
+    }
+
+    QDialog& dialog;
+    QComboBox* host;
+    QSpinBox* port;
+    QLineEdit* user;
+    QLineEdit* password;
+    QComboBox* database;
+    QCheckBox* store;
+    QPushButton* ok;
+    QPushButton* cancel;
+    QAction* acOk;
+};
+
+TNVHost* knownHost(const QString& host, const QString& user, const QString& password, bool store,
+                   int port = 0)
+{
+    auto* h = new TNVHost;
+    h->FHost = host.toStdString();
+    h->FUID = user.toStdString();
+    h->FPWD = password.toStdString();
+    h->FStorePWD = store;
+    h->FPort = port;
+    return h;
+}
+
+} // namespace
+
+class LoginDlgTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<db::Connection> m_connection;
+    std::unique_ptr<db::SqlSource> m_query;
+    ScriptedPrompts m_prompts;
+    widgets::Prompts* m_previous = nullptr;
+    std::unique_ptr<TNVHost> m_host;
+    std::unique_ptr<TNVDataBase> m_database;
+
+    /// Runs the dialog over the test's host and database objects with `script`.
+    bool run(const std::function<void(Controls&)>& script)
+    {
+        m_prompts.script = [&script](QDialog& d) {
+            Controls c(d);
+            QVERIFY(c.complete());
+            script(c);
+        };
+        return app::ShowLoginForm(m_host.get(), m_database.get());
+    }
+    QString serverHost() const { return env("NORVANE_TEST_HOST"); }
+    QString user() const { return env("NORVANE_TEST_USER"); }
+    QString password() const { return env("NORVANE_TEST_PASSWORD"); }
+    QString testDatabase() const { return env("NORVANE_TEST_DATABASE"); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!user().isEmpty(), "the private test server is not set up");
+        m_previous = widgets::setPrompts(&m_prompts);
+    }
+
+    void cleanupTestCase() { widgets::setPrompts(m_previous); }
+
+    void init()
+    {
+        m_connection = std::make_unique<db::Connection>();
+        m_query = std::make_unique<db::SqlSource>(m_connection.get());
+        catalogue::SetCatalogueQuery(m_query.get());
+        KnownHosts = std::make_unique<TNVHosts>();
+        m_host = std::make_unique<TNVHost>();
+        m_database = std::make_unique<TNVDataBase>();
+        m_prompts.errors.clear();
+        m_prompts.dialogsRun = 0;
+    }
+
+    void cleanup()
+    {
+        m_database.reset();
+        m_host.reset();
+        catalogue::SetCatalogueQuery(nullptr);
+        m_query.reset();
+        m_connection.reset();
+        KnownHosts.reset();
+    }
+
+    void layoutAndCaptions()
+    {
+        run([](Controls& c) {
+            QCOMPARE(c.dialog.windowTitle(), QStringLiteral("MySQL logon"));
+            QCOMPARE(c.dialog.size(), QSize(280, 198));
+            QCOMPARE(c.ok->text(), QStringLiteral("&Ok"));
+            QCOMPARE(c.cancel->text(), QStringLiteral("Cancel"));
+            QVERIFY(c.ok->isDefault());
+            QCOMPARE(c.store->text(), QStringLiteral("Store password"));
+            QVERIFY(!c.port->isVisible());
+            QCOMPARE(c.password->echoMode(), QLineEdit::Password);
+            QVERIFY(c.host->isEditable());
+            QVERIFY(c.database->isEditable());
+            QCOMPARE(c.ok->geometry(), QRect(116, 165, 75, 25));
+        });
+    }
+
+    void okEnabling_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("userName");
+        QTest::addColumn<QString>("pwd");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("all filled") << "h" << "u" << "p" << "d" << true;
+        QTest::newRow("empty password is fine") << "h" << "u" << "" << "d" << true;
+        QTest::newRow("no host") << "" << "u" << "p" << "d" << false;
+        QTest::newRow("no user") << "h" << "" << "p" << "d" << false;
+        QTest::newRow("no database") << "h" << "u" << "p" << "" << false;
+        QTest::newRow("nothing") << "" << "" << "" << "" << false;
+    }
+
+    void okEnabling()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, userName);
+        QFETCH(QString, pwd);
+        QFETCH(QString, database);
+        QFETCH(bool, enabled);
+        const bool result = run([&](Controls& c) {
+            c.fill(host, userName, pwd, database);
+            QCOMPARE(c.acOk->isEnabled(), enabled);
+            QCOMPARE(c.ok->isEnabled(), enabled);
+            // A disabled OK must not close the dialog or connect, even on Enter.
+            if (!enabled) {
+                QTest::keyClick(&c.dialog, Qt::Key_Return);
+                QVERIFY(c.dialog.isVisible());
+            }
+        });
+        QVERIFY(!result);
+        QVERIFY(!m_connection->isConnected());
+        QVERIFY(m_prompts.errors.isEmpty());
+    }
+
+    void fieldsStartFromTheGivenObjects_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::addColumn<QString>("expectedPassword");
+        QTest::newRow("password stored") << true << "secret";
+        QTest::newRow("password not stored") << false << "";
+    }
+
+    void fieldsStartFromTheGivenObjects()
+    {
+        QFETCH(bool, store);
+        QFETCH(QString, expectedPassword);
+        m_host.reset(knownHost(QStringLiteral("db.example"), QStringLiteral("ann"),
+                               QStringLiteral("secret"), store, 1234));
+        m_database->FDataBase = "shop";
+        run([&](Controls& c) {
+            QCOMPARE(c.host->currentText(), QStringLiteral("db.example"));
+            QCOMPARE(c.host->count(), 0);
+            QCOMPARE(c.port->value(), 1234);
+            QCOMPARE(c.user->text(), QStringLiteral("ann"));
+            QCOMPARE(c.password->text(), expectedPassword);
+            QCOMPARE(c.store->isChecked(), store);
+            QCOMPARE(c.database->currentText(), QStringLiteral("shop"));
+        });
+        QCOMPARE(m_host->FUID, std::string("ann"));
+    }
+
+    void portFieldStartsAt3306WithoutHostAndAtZeroForAFreshHost()
+    {
+        m_prompts.script = [](QDialog& d) { QCOMPARE(Controls(d).port->value(), 3306); };
+        app::ShowLoginForm(nullptr, nullptr);
+        run([](Controls& c) { QCOMPARE(c.port->value(), 0); });
+        QCOMPARE(m_prompts.dialogsRun, 2);
+    }
+
+    void choosingAKnownHost_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::addColumn<QString>("expectedPassword");
+        QTest::newRow("store flag set: its password") << true << "known-pwd";
+        QTest::newRow("store flag off: the typed password stays") << false << "typed";
+    }
+
+    void choosingAKnownHost()
+    {
+        QFETCH(bool, store);
+        QFETCH(QString, expectedPassword);
+        KnownHosts->AddObject("first.example", knownHost(QStringLiteral("first.example"),
+                                                         QStringLiteral("u1"),
+                                                         QStringLiteral("pw1"), true, 1));
+        KnownHosts->AddObject("second.example",
+                              knownHost(QStringLiteral("second.example"), QStringLiteral("bob"),
+                                        QStringLiteral("known-pwd"), store, 4406));
+        run([&](Controls& c) {
+            QCOMPARE(c.host->count(), 2);
+            QCOMPARE(c.host->itemText(0), QStringLiteral("first.example"));
+            QCOMPARE(c.host->currentText(), QString());
+            c.password->setText(QStringLiteral("typed"));
+            c.store->setChecked(!store);
+            c.host->setCurrentIndex(1);
+            QCOMPARE(c.host->currentText(), QStringLiteral("second.example"));
+            QCOMPARE(c.user->text(), QStringLiteral("bob"));
+            QCOMPARE(c.port->value(), 4406);
+            QCOMPARE(c.store->isChecked(), store);
+            QCOMPARE(c.password->text(), expectedPassword);
+        });
+    }
+
+    void refusedPasswordKeepsTheDialogOpenWithTheServersMessage()
+    {
+        const bool result = run([&](Controls& c) {
+            c.fill(serverHost(), user(), QStringLiteral("wrong password"), testDatabase());
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+            QVERIFY(c.dialog.isVisible());
+            QCOMPARE(c.dialog.result(), int(QDialog::Rejected));
+            QCOMPARE(m_prompts.errors.size(), 1);
+            QVERIFY2(m_prompts.errors.first().contains(QStringLiteral("Access denied")),
+                     qPrintable(m_prompts.errors.first()));
+            QCOMPARE(c.password->text(), QStringLiteral("wrong password"));
+            QCOMPARE(c.user->text(), user());
+            QCOMPARE(c.host->currentText(), serverHost());
+            QVERIFY(!m_connection->isConnected());
+
+            // Another attempt with the right password closes it.
+            c.password->setText(password());
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+            QVERIFY(!c.dialog.isVisible());
+        });
+        QVERIFY(result);
+        QCOMPARE(m_prompts.errors.size(), 1);
+        QVERIFY(m_connection->isConnected());
+    }
+
+    void logOnHeadlessWithEnter()
+    {
+        const bool result = run([&](Controls& c) {
+            c.typeHost(serverHost());
+            c.user->setText(user());
+            c.password->setText(password());
+            c.database->setEditText(testDatabase());
+            c.store->setChecked(true);
+            QTest::keyClick(c.password, Qt::Key_Return);
+        });
+        QVERIFY(result);
+        QVERIFY(m_prompts.errors.isEmpty());
+        QVERIFY(m_connection->isConnected());
+        QCOMPARE(m_connection->currentDatabase(), testDatabase());
+        // The caller's objects hold the dialog's values.
+        QCOMPARE(QString::fromStdString(m_host->FHost), serverHost());
+        QCOMPARE(QString::fromStdString(m_host->FUID), user());
+        QCOMPARE(QString::fromStdString(m_host->FPWD), password());
+        QVERIFY(m_host->FStorePWD);
+        QCOMPARE(QString::fromStdString(m_database->FDataBase), testDatabase());
+        QCOMPARE(m_database->Host, m_host.get());
+        // A new host heads the known hosts, stored with the port of a fresh host.
+        QCOMPARE(KnownHosts->Count(), 1);
+        QCOMPARE(QString::fromStdString(KnownHosts->Keys(0)), serverHost());
+        TNVHost* added = KnownHosts->Items(0);
+        QVERIFY(added && added != m_host.get());
+        QCOMPARE(QString::fromStdString(added->FUID), user());
+        QCOMPARE(added->FPort, 0);
+    }
+
+    void eleventhHostLeavesTen()
+    {
+        for (int i = 0; i < 10; ++i) {
+            const QString name = QStringLiteral("host%1.example").arg(i);
+            KnownHosts->AddObject(name.toStdString(),
+                                  knownHost(name, QStringLiteral("u"), QString(), false));
+        }
+        const bool result = run([&](Controls& c) {
+            QCOMPARE(c.host->count(), 10);
+            c.fill(serverHost(), user(), password(), testDatabase());
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+        });
+        QVERIFY(result);
+        QCOMPARE(KnownHosts->Count(), 10);
+        QCOMPARE(QString::fromStdString(KnownHosts->Keys(0)), serverHost());
+        QCOMPARE(KnownHosts->Keys(1), std::string("host0.example"));
+        QCOMPARE(KnownHosts->Keys(9), std::string("host8.example"));
+        QCOMPARE(KnownHosts->IndexOf("host9.example"), -1);
+    }
+
+    void hostTypedInOtherLetterCaseAddsNoEntry()
+    {
+        // "localhost" reaches the server through its socket, so letter case can differ.
+        KnownHosts->AddObject("LocalHost", knownHost(QStringLiteral("LocalHost"),
+                                                     QStringLiteral("someone"), QString(), false));
+        const bool result = run([&](Controls& c) {
+            c.typeHost(QStringLiteral("localhost"));
+            c.user->setText(user());
+            c.password->setText(password());
+            c.database->setEditText(testDatabase());
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+        });
+        QVERIFY(result);
+        QCOMPARE(KnownHosts->Count(), 1);
+        QCOMPARE(KnownHosts->Keys(0), std::string("LocalHost"));
+        QCOMPARE(KnownHosts->Items(0)->FUID, std::string("someone"));
+        QCOMPARE(m_host->FHost, std::string("localhost"));
+    }
+
+    void cancelAfterListingDatabasesLeavesTheConnectionOpenOnMysql()
+    {
+        m_host.reset(knownHost(QStringLiteral("before"), QStringLiteral("x"), QString(), false));
+        m_database->FDataBase = "unchanged";
+        const bool result = run([&](Controls& c) {
+            c.fill(serverHost(), user(), password(), QString());
+            c.database->showPopup();
+            QVERIFY(c.database->findText(testDatabase()) >= 0);
+            QVERIFY(c.database->findText(QStringLiteral("mysql")) >= 0);
+            QCOMPARE(c.database->currentText(), QString());
+            c.database->hidePopup();
+            QTest::mouseClick(c.cancel, Qt::LeftButton);
+            QVERIFY(!c.dialog.isVisible());
+        });
+        QVERIFY(!result);
+        QVERIFY(m_prompts.errors.isEmpty());
+        QVERIFY(m_connection->isConnected());
+        QCOMPARE(m_connection->currentDatabase(), QStringLiteral("mysql"));
+        QCOMPARE(m_host->FHost, std::string("before"));
+        QCOMPARE(m_database->FDataBase, std::string("unchanged"));
+        QCOMPARE(KnownHosts->Count(), 0);
+    }
+
+    void failedDatabaseListIsSilentAndKeepsTheTypedName()
+    {
+        run([&](Controls& c) {
+            c.fill(serverHost(), user(), QStringLiteral("wrong"), QStringLiteral("typed_db"));
+            c.database->showPopup();
+            c.database->hidePopup();
+            QCOMPARE(c.database->count(), 0);
+            QCOMPARE(c.database->currentText(), QStringLiteral("typed_db"));
+            QVERIFY(m_prompts.errors.isEmpty());
+            QVERIFY(!m_connection->isConnected());
+
+            // A later listing with the right password keeps the typed name too.
+            c.password->setText(password());
+            c.database->showPopup();
+            c.database->hidePopup();
+            QVERIFY(c.database->count() > 0);
+            QCOMPARE(c.database->currentText(), QStringLiteral("typed_db"));
+        });
+    }
+
+    void knownHostChosenThenFailedOkThenCancelKeepsTheTypedValuesInTheEntry()
+    {
+        KnownHosts->AddObject(serverHost().toStdString(),
+                              knownHost(serverHost(), user(), password(), true));
+        const bool result = run([&](Controls& c) {
+            c.host->setCurrentIndex(0);
+            QCOMPARE(c.password->text(), password());
+            c.user->setText(QStringLiteral("nobody_such"));
+            c.password->setText(QStringLiteral("nothing"));
+            c.database->setEditText(testDatabase());
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+            QCOMPARE(m_prompts.errors.size(), 1);
+            QTest::mouseClick(c.cancel, Qt::LeftButton);
+        });
+        QVERIFY(!result);
+        QCOMPARE(KnownHosts->Count(), 1);
+        QCOMPARE(KnownHosts->Items(0)->FUID, std::string("nobody_such"));
+        QCOMPARE(KnownHosts->Items(0)->FPWD, std::string("nothing"));
+        QCOMPARE(m_host->FUID, std::string());
+    }
+
+    void knownHostChosenAndRenamedAddsTheNewNameInFront()
+    {
+        KnownHosts->AddObject(serverHost().toStdString(),
+                              knownHost(serverHost(), user(), password(), true));
+        const bool result = run([&](Controls& c) {
+            c.host->setCurrentIndex(0);
+            c.typeHost(QStringLiteral("localhost"));
+            // Typing keeps the chosen entry as the edited host: its values stay in the fields.
+            QCOMPARE(c.user->text(), user());
+            c.database->setEditText(testDatabase());
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+        });
+        QVERIFY(result);
+        QCOMPARE(KnownHosts->Count(), 2);
+        QCOMPARE(KnownHosts->Keys(0), std::string("localhost"));
+        QCOMPARE(KnownHosts->Items(0)->FHost, std::string("localhost"));
+        QCOMPARE(QString::fromStdString(KnownHosts->Keys(1)), serverHost());
+        QCOMPARE(KnownHosts->Items(1)->FHost, std::string("localhost"));
+    }
+};
+
+QTEST_MAIN(LoginDlgTest)
+#include "LoginDlgTest.moc"
