@@ -1,0 +1,261 @@
+#include "DBGrid.h"
+
+#include "DataGridModel.h"
+#include "GridDelegate.h"
+#include "GridExportSource.h"
+
+#include "export/zkexport.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace norvane::widgets {
+
+namespace {
+constexpr int kMaxDefaultWidth = 400;
+} // namespace
+
+DBGrid::DBGrid(QWidget* parent)
+    : QTableView(parent), m_delegate(new GridDelegate(this)),
+      m_exportSource(std::make_unique<GridExportSource>(*this)),
+      m_exportOptions(std::make_unique<exporter::TzkExportOptions>(m_exportSource.get()))
+{
+    QFont f(QStringLiteral("Courier New"));
+    f.setPointSize(8);
+    setFont(f);
+    setItemDelegate(m_delegate);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    setWordWrap(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('W')) + 8);
+
+    m_setNull = new QAction(tr("Set to &NULL"), this);
+    m_setNull->setObjectName(QStringLiteral("acSetNull"));
+    // Ctrl+S and Ctrl+Del belong to the main window's post and delete actions.
+    m_setNull->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    m_setNull->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(m_setNull);
+    connect(m_setNull, &QAction::triggered, this, &DBGrid::setCurrentCellNull);
+}
+
+DBGrid::~DBGrid()
+{
+    // The options refer to the adapter, and the adapter to this grid: both go first.
+    m_exportOptions.reset();
+    m_exportSource.reset();
+}
+
+db::ClientDataSet* DBGrid::dataSet() const
+{
+    return m_source ? m_source->dataSet() : nullptr;
+}
+
+void DBGrid::setDataSource(DataSource* source)
+{
+    if (m_source == source)
+        return;
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    DataGridModel* old = m_model;
+    m_source = source;
+    m_model = source ? new DataGridModel(source, this) : nullptr;
+    setModel(m_model);
+    delete old;
+    if (!m_model)
+        return;
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &DBGrid::rememberWidths);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &DBGrid::restoreWidths);
+    // Connected after the model, so the model has taken the change when the grid follows it.
+    connect(source, &DataSource::currentRowChanged, this, &DBGrid::followDataSet);
+    connect(source, &DataSource::stateChanged, this, &DBGrid::updateSetNullAction);
+    restoreWidths();
+    followDataSet();
+}
+
+int DBGrid::defaultWidth(int column) const
+{
+    const db::ClientDataSet* ds = dataSet();
+    const int field = m_model->fieldIndex(column);
+    if (!ds || field < 0)
+        return horizontalHeader()->defaultSectionSize();
+    const QFontMetrics fm = fontMetrics();
+    const db::Field& f = const_cast<db::ClientDataSet*>(ds)->field(field);
+    const int text = f.displayWidth() * fm.horizontalAdvance(QLatin1Char('0')) + 8;
+    const int title =
+        horizontalHeader()->fontMetrics().horizontalAdvance(f.displayLabel()) + 12;
+    return std::min(std::max(text, title), kMaxDefaultWidth);
+}
+
+void DBGrid::rememberWidths()
+{
+    if (!m_model || m_model->columnCount() == 0)
+        return;
+    m_widths.clear();
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        m_widths.insert(m_model->headerData(c, Qt::Horizontal).toString(), columnWidth(c));
+}
+
+void DBGrid::restoreWidths()
+{
+    if (!m_model)
+        return;
+    // Widths the user set survive a refresh or an export of the same columns.
+    bool same = m_widths.size() == m_model->columnCount();
+    for (int c = 0; same && c < m_model->columnCount(); ++c)
+        same = m_widths.contains(m_model->headerData(c, Qt::Horizontal).toString());
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        setColumnWidth(c, same ? m_widths.value(m_model->headerData(c, Qt::Horizontal).toString())
+                               : defaultWidth(c));
+}
+
+void DBGrid::followDataSet()
+{
+    db::ClientDataSet* ds = dataSet();
+    if (!m_model || !ds || m_exporting)
+        return;
+    const int row = ds->active() ? ds->currentRow() : -1;
+    if (row < 0 || row >= m_model->rowCount()) {
+        updateSetNullAction();
+        return;
+    }
+    int column = currentIndex().isValid() ? currentIndex().column() : 0;
+    column = std::min(column, m_model->columnCount() - 1);
+    if (column < 0)
+        return;
+    const QModelIndex target = m_model->index(row, column);
+    if (currentIndex() != target) {
+        const bool was = m_syncing;
+        m_syncing = true;
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+        m_syncing = was;
+    }
+    if (!ds->controlsDisabled())
+        scrollTo(target);
+    updateSetNullAction();
+}
+
+void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    // The base class commits and closes the editor of the row being left first.
+    QTableView::currentChanged(current, previous);
+    updateSetNullAction();
+    db::ClientDataSet* ds = dataSet();
+    if (m_syncing || m_exporting || !m_model || !ds || !ds->active() || ds->controlsDisabled() ||
+        m_model->isFollowingDataSet() || !current.isValid())
+        return;
+    if (current.row() == ds->currentRow())
+        return;
+    // Leaving the row posts it; a refused post keeps the cursor (and the grid) on that row.
+    const int row = current.row();
+    m_source->guard([ds, row] { ds->setRecNo(row + 1); }, this);
+    if (ds->currentRow() != row)
+        QMetaObject::invokeMethod(this, &DBGrid::followDataSet, Qt::QueuedConnection);
+}
+
+void DBGrid::keyPressEvent(QKeyEvent* event)
+{
+    db::ClientDataSet* ds = dataSet();
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && ds &&
+        state() != QAbstractItemView::EditingState &&
+        (ds->state() == db::DataSetState::Edit || ds->state() == db::DataSetState::Insert)) {
+        m_source->guard([ds] { ds->cancel(); }, this);
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier && ds &&
+        ds->active() && !ds->readOnly()) {
+        m_source->guard([ds] { ds->insert(); }, this);
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void DBGrid::updateSetNullAction()
+{
+    const QModelIndex i = currentIndex();
+    m_setNull->setEnabled(m_model && i.isValid() && m_model->canModify(i));
+}
+
+void DBGrid::setCurrentCellNull()
+{
+    const QModelIndex i = currentIndex();
+    if (!m_model || !i.isValid() || !m_model->canModify(i))
+        return;
+    // The user chose null: whatever the open editor holds is dropped.
+    QWidget* editor = m_delegate->openEditor();
+    if (editor && state() == QAbstractItemView::EditingState)
+        closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    m_model->setNull(i);
+}
+
+void DBGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QModelIndex at = indexAt(viewport()->mapFromGlobal(event->globalPos()));
+    if (at.isValid() && at != currentIndex())
+        setCurrentIndex(at);
+    updateSetNullAction();
+    QMenu menu(this);
+    if (m_popupMenu) {
+        menu.addActions(m_popupMenu->actions());
+        menu.addSeparator();
+    }
+    menu.addAction(m_setNull);
+    menu.exec(event->globalPos());
+    event->accept();
+}
+
+int DBGrid::screenRow()
+{
+    db::ClientDataSet* ds = dataSet();
+    if (!ds || !ds->active() || ds->currentRow() < 0)
+        return -1;
+    executeDelayedItemsLayout();
+    const int top = rowAt(0);
+    return top < 0 ? -1 : ds->currentRow() - top;
+}
+
+void DBGrid::showRowAt(int row, int screenRow)
+{
+    if (row < 0 || screenRow < 0 || !m_model)
+        return;
+    executeDelayedItemsLayout();
+    updateGeometries();
+    verticalScrollBar()->setValue(std::max(0, row - screenRow));
+}
+
+void DBGrid::commitPendingEdit()
+{
+    // An editor already closed (Esc) may linger until deleted: its text must not come back.
+    QWidget* editor = m_delegate->openEditor();
+    if (editor && state() == QAbstractItemView::EditingState) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
+void DBGrid::setExporting(bool exporting)
+{
+    if (m_exporting == exporting)
+        return;
+    m_exporting = exporting;
+    setUpdatesEnabled(!exporting);
+    setEnabled(!exporting);
+}
+
+} // namespace norvane::widgets

@@ -1,0 +1,92 @@
+#pragma once
+/// The data grid (`dgdData`, `dgdSQL`): a table view bound to a data source.
+
+#include "DataSource.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QMenu>
+#include <QTableView>
+
+#include <memory>
+
+class QAction;
+
+
+namespace norvane::exporter {
+class TzkExportOptions;
+}
+
+namespace norvane::widgets {
+
+class DataGridModel;
+class GridDelegate;
+class GridExportSource;
+
+/// Shows the rows of the dataset behind its data source, one column per visible field, and
+/// follows the dataset's current record both ways: moving the grid's current row moves the
+/// cursor (posting an edited row), a cursor move moves the grid. Esc cancels the row's edit;
+/// "Set to NULL" (context menu, Ctrl+Shift+N) nulls the current cell. The grid owns the
+/// export options of its rows, whose owner is the grid's export adapter.
+class DBGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit DBGrid(QWidget* parent = nullptr);
+    ~DBGrid() override;
+
+    void setDataSource(DataSource* source);
+    DataSource* dataSource() const { return m_source; }
+    db::ClientDataSet* dataSet() const;
+    DataGridModel* gridModel() const { return m_model; }
+
+    /// The export options of this grid (created with it, destroyed with it).
+    exporter::TzkExportOptions* ExportOptions() const { return m_exportOptions.get(); }
+    /// The read-only view of this grid and its dataset that the export run walks.
+    GridExportSource* exportSource() const { return m_exportSource.get(); }
+
+    /// The popup menu whose entries the grid's context menu shows above "Set to NULL".
+    void setPopupMenu(QMenu* menu) { m_popupMenu = menu; }
+    QMenu* popupMenu() const { return m_popupMenu; }
+    /// The grid's "Set to NULL" action (objectName `acSetNull`).
+    QAction* setNullAction() const { return m_setNull; }
+
+    /// The visible row (0 = top line) on which the current record is shown; -1 without one.
+    int screenRow();
+    /// Scrolls so that `row` is shown on visible row `screenRow` (as far as the rows allow).
+    void showRowAt(int row, int screenRow);
+    /// True while a cell editor is open.
+    bool isEditingCell() const { return state() == QAbstractItemView::EditingState; }
+    /// Commits the text of an open cell editor into the dataset and closes the editor.
+    void commitPendingEdit();
+    /// While set, the grid neither repaints nor takes input, and ignores its current row.
+    void setExporting(bool exporting);
+    bool isExporting() const { return m_exporting; }
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void followDataSet();
+    void setCurrentCellNull();
+    void updateSetNullAction();
+    void rememberWidths();
+    void restoreWidths();
+    int defaultWidth(int column) const;
+
+    QPointer<DataSource> m_source;
+    DataGridModel* m_model = nullptr;
+    GridDelegate* m_delegate = nullptr;
+    QPointer<QMenu> m_popupMenu;
+    QAction* m_setNull = nullptr;
+    std::unique_ptr<GridExportSource> m_exportSource;
+    std::unique_ptr<exporter::TzkExportOptions> m_exportOptions;
+    QHash<QString, int> m_widths; ///< column widths by field name, kept across resets
+    bool m_syncing = false;
+    bool m_exporting = false;
+};
+
+} // namespace norvane::widgets

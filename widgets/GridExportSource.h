@@ -1,0 +1,56 @@
+#pragma once
+/// The export run's read-only view of a data grid and the dataset behind it.
+
+#include "dbaccess/ClientDataSet.h"
+#include "export/ExportSource.h"
+
+namespace norvane::widgets {
+
+class DBGrid;
+
+/// Walks every record of the grid's dataset for an export run: all packets are fetched as the
+/// cursor advances; the dataset's control notifications are suspended during the run, and the
+/// current record and the screen row it is shown on are put back afterwards, also after an
+/// error. Columns, widths, fonts and colours come from the grid.
+class GridExportSource : public exporter::ExportSource
+{
+public:
+    explicit GridExportSource(DBGrid& grid) : m_grid(grid) {}
+
+    bool isActive() const override;
+    int fieldCount() const override;
+    exporter::ExportColumn column(int field) const override;
+    exporter::GridAppearance appearance() const override;
+
+    void beginExport() override;
+    void endExport() noexcept override;
+
+    void first() override;
+    void next() override;
+    bool eof() const override;
+    std::optional<std::int64_t> recordCount() const override;
+
+    bool isNull(int field) const override;
+    QString displayText(int field) const override;
+    double asFloat(int field) const override;
+    bool asBoolean(int field) const override;
+    QDate asDate(int field) const override;
+    std::int64_t asTimeMsecs(int field) const override;
+    QDateTime asDateTime(int field) const override;
+
+    /// The export type of a dataset field type.
+    static exporter::FieldType exportType(db::FieldType type);
+    /// Milliseconds of a TIME value in the server's text form ("-838:59:59.5"); 0 if malformed.
+    static std::int64_t timeTextMsecs(const QByteArray& text);
+
+private:
+    db::ClientDataSet* dataSet() const;
+    db::Field& field(int index) const;
+
+    DBGrid& m_grid;
+    db::Bookmark m_mark;
+    int m_screenRow = -1;
+    bool m_running = false;
+};
+
+} // namespace norvane::widgets
