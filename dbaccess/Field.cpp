@@ -46,9 +46,34 @@ QString localTimeFormat()
     return f.trimmed();
 }
 
+// The locale's short date format with a four-digit year: a two-digit year shown in a grid
+// and typed back would land in the wrong century.
+QString localDateFormat()
+{
+    QString f = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!f.contains(QLatin1String("yyyy")))
+        f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return f;
+}
+
+// Reads a date in the locale's form, with four or two digits for the year (two digits mean
+// 1950 to 2049).
+QDate parseLocalDate(const QString& text)
+{
+    const QLocale locale;
+    QDate d = locale.toDate(text, localDateFormat());
+    if (d.isValid())
+        return d;
+    d = locale.toDate(text, QLocale::ShortFormat);
+    if (d.isValid() && !QLocale().dateFormat(QLocale::ShortFormat).contains(QLatin1String("yyyy"))
+        && d.year() < 1950)
+        d = d.addYears(100);
+    return d;
+}
+
 QString localDateTimeFormat()
 {
-    return QLocale().dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + localTimeFormat();
+    return localDateFormat() + QLatin1Char(' ') + localTimeFormat();
 }
 
 bool hasFraction(const QByteArray& raw)
@@ -146,7 +171,7 @@ RawValue temporalFromText(const FieldDef& def, const QString& text)
         static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
         if (iso.match(s).hasMatch())
             return s.toLatin1();
-        const QDate d = locale.toDate(s, QLocale::ShortFormat);
+        const QDate d = parseLocalDate(s);
         if (!d.isValid())
             badValue(text, "date");
         return d.toString(QStringLiteral("yyyy-MM-dd")).toLatin1();
@@ -168,7 +193,7 @@ RawValue temporalFromText(const FieldDef& def, const QString& text)
     }
     QDateTime dt = locale.toDateTime(s, localDateTimeFormat());
     if (!dt.isValid())
-        dt = QDateTime(locale.toDate(s, QLocale::ShortFormat), QTime(0, 0));
+        dt = QDateTime(parseLocalDate(s), QTime(0, 0));
     if (!dt.isValid())
         badValue(text, "date and time");
     return dt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
@@ -279,7 +304,7 @@ QString displayTextOf(const FieldDef& def, const RawValue& value)
         return localizeNumber(raw);
     case FieldType::ftDate: {
         const QDate d = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyy-MM-dd"));
-        return d.isValid() ? locale.toString(d, QLocale::ShortFormat) : QString::fromLatin1(raw);
+        return d.isValid() ? locale.toString(d, localDateFormat()) : QString::fromLatin1(raw);
     }
     case FieldType::ftTime: {
         const auto ms = timeMillis(raw);
