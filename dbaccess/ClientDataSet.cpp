@@ -433,8 +433,6 @@ void ClientDataSet::deleteRecord()
         emit rowsRemoved(at, 1);
     else
         m_resetWhileDisabled = true;
-    if (at >= recordCount())
-        ensureRow(at);
     m_current = -2;
     setCurrent(m_rows.empty() ? -1 : std::min(at, recordCount() - 1));
     m_bof = m_eof = m_rows.empty();

@@ -59,6 +59,7 @@ const TypeCase kCases[] = {
     {"CHAR(5)", "ab", FieldType::ftString, "ab", "ab"},
     {"VARCHAR(50)", "Grüße 😀 'quote' \\ back", FieldType::ftString,
      "Grüße 😀 'quote' \\ back", "Grüße 😀 'quote' \\ back"},
+    {"VARCHAR(10) CHARACTER SET latin1", "Grüße", FieldType::ftString, "Grüße", "Grüße"},
     {"TEXT", "long 😀 text\r\nline two", FieldType::ftMemo, "(Memo)",
      "long 😀 text\r\nline two"},
     {"BINARY(4)", "ab\\'", FieldType::ftBytes, "(BYTES)", "61625C27", true},
