@@ -1,0 +1,84 @@
+// Measures the table browser's data chain on one table: time until the first packet is in the
+// cache, time to walk every row with next() (as an export does), and the memory the cache
+// takes. Prints one line of "key=value" pairs for scripts/bench.
+//
+//   dbaccess_bench TABLE   (settings from NORVANE_BENCH_USER/_PASSWORD/_HOST/_DATABASE)
+#include "ClientDataSet.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace norvane::db;
+
+namespace {
+
+long statusKb(const char* key)
+{
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ':';
+    while (std::getline(f, line))
+        if (line.rfind(prefix, 0) == 0)
+            return std::stol(line.substr(prefix.size()));
+    return 0;
+}
+
+QString env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? QString::fromUtf8(v) : QString();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: dbaccess_bench TABLE\n");
+        return 2;
+    }
+    try {
+        Connection connection;
+        connection.setParams({env("NORVANE_BENCH_USER"), env("NORVANE_BENCH_PASSWORD"),
+                              env("NORVANE_BENCH_HOST"), env("NORVANE_BENCH_DATABASE")});
+        connection.open();
+        const long rssBefore = statusKb("VmRSS");
+
+        SqlSource source(&connection);
+        source.setTableName(QString::fromUtf8(argv[1]));
+        Provider provider(&source);
+        ClientDataSet data;
+        data.setProvider(&provider);
+
+        QElapsedTimer timer;
+        timer.start();
+        source.open();
+        data.open();
+        const double firstMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        const int firstRows = data.recordCount();
+
+        timer.restart();
+        long rows = data.recordCount() > 0 ? 1 : 0;
+        for (data.first(); !data.eof(); data.next())
+            ++rows;
+        rows = data.recordCount();
+        const double walkS = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        const long rssAfter = statusKb("VmRSS");
+
+        std::printf("first_packet_ms=%.3f first_rows=%d walk_s=%.3f rows=%ld rows_per_s=%.0f "
+                    "mem_mb=%.1f peak_mb=%.1f keyset=%d\n",
+                    firstMs, firstRows, walkS, rows, walkS > 0 ? rows / walkS : 0.0,
+                    (rssAfter - rssBefore) / 1024.0, statusKb("VmHWM") / 1024.0,
+                    source.isKeysetPaged() ? 1 : 0);
+    } catch (const norvane::Error& e) {
+        std::fprintf(stderr, "dbaccess_bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
