@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
 
 using norvane::catalogue::TNVQuery;
 using norvane::catalogue::TNVQueryList;
@@ -128,22 +126,4 @@ TEST(QueryHistory, AssignCopiesLinesAndRefusesOtherClasses)
     EXPECT_THROW(target.Assign(&notAQuery), norvane::ConversionError);
     EXPECT_THROW(target.Assign(nullptr), norvane::ConversionError);
     EXPECT_EQ(target.Lines(), statement(7));
-}
-
-TEST(QueryHistory, EntryReportsItsLinesAsOneStringListProperty)
-{
-    TNVQuery query;
-    query.SetLines(statement(1));
-    std::vector<std::string> names;
-    query.EnumProperties(norvane::persist::TPropOp::poWrite, nullptr,
-                         [&](const norvane::persist::PropRef& field, std::string_view name,
-                             norvane::persist::TPropKind kind, bool hasData, std::string_view,
-                             norvane::persist::TObject*) {
-                             names.emplace_back(name);
-                             EXPECT_EQ(kind, norvane::persist::TPropKind::StringList);
-                             EXPECT_TRUE(hasData);
-                             EXPECT_EQ(field.Object(), &query.SQL());
-                             return true;
-                         });
-    EXPECT_EQ(names, std::vector<std::string>{"FSQL"});
 }
