@@ -124,6 +124,7 @@ void TMainForm::buildLayout()
     tvwTables->setIndentation(19);
     tvwTables->setRootIsDecorated(false);
     tvwTables->setIconSize(QSize(16, 16));
+    connectTreeChange();
     auto* treeLayout = new QVBoxLayout(gbxTables);
     treeLayout->setContentsMargins(2, 2, 2, 2);
     treeLayout->addWidget(tvwTables);

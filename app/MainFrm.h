@@ -7,6 +7,9 @@
 
 #include "ImageList.h"
 
+#include "widgets/DBGrid.h"
+#include "widgets/DBNavigator.h"
+
 #include <QMainWindow>
 
 #include <memory>
@@ -27,6 +30,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace norvane::catalogue {
+class TCustomNVTable;
 class TNVDataBase;
 class TNVHost;
 } // namespace norvane::catalogue
@@ -35,6 +39,7 @@ namespace norvane::db {
 class ClientDataSet;
 class Provider;
 class SqlSource;
+struct ReconcileInfo;
 } // namespace norvane::db
 
 namespace norvane::app {
@@ -87,6 +92,9 @@ private:
 
     // Tree and Data page (MainFrmBrowser.cpp)
     QWidget* createDataPage();
+    /// The catalogue entry a tree node stands for (not owned by the node); null for none.
+    static catalogue::TCustomNVTable* nodeTable(const QTreeWidgetItem* node);
+    void connectTreeChange();
     void acLoginExecute();
     void acLogoutExecute();
     void tvwTablesChange(QTreeWidgetItem* node);
@@ -102,6 +110,10 @@ private:
     void FillTables();
     void FillViews();
     void DoLogout();
+    /// Applies every pending change of `cdsData` at once, tolerating no error.
+    void cdsDataAfterPost(db::ClientDataSet& dataSet);
+    /// Raises the failed change's message; the change stays pending with the user's values.
+    void cdsDataReconcileError(db::ClientDataSet& dataSet, const db::ReconcileInfo& info);
 
     // Columns page (MainFrmColumns.cpp)
     QWidget* createColumnsPage();
@@ -116,6 +128,8 @@ private:
     void acLoadFromFileExecute();
     void acSaveToFileExecute();
     void AddQueryToHistory();
+    /// Puts text into the memo on the user's behalf; `modified` is the memo's flag afterwards.
+    void setMemoText(const QString& text, bool modified);
 
     // Export (MainFrmExport.cpp)
     void acSlkExecute();
@@ -162,16 +176,17 @@ private:
     QWidget* tshColumn = nullptr;
     QWidget* tshSQL = nullptr;
     QWidget* Panel1 = nullptr;
-    QWidget* DBNavigator1 = nullptr;
-    QTableView* dgdData = nullptr;
+    widgets::DBNavigator* DBNavigator1 = nullptr;
+    widgets::DBGrid* dgdData = nullptr;
     QTableWidget* sgdColumns = nullptr;
     QPlainTextEdit* moSQL = nullptr;
     QSplitter* Splitter2 = nullptr;
-    QTableView* dgdSQL = nullptr;
+    widgets::DBGrid* dgdSQL = nullptr;
     QLabel* m_panels[2] = {nullptr, nullptr};
     QTimer* Timer1 = nullptr;
     QMenu* pmData = nullptr;
     QMenu* pmSQL = nullptr;
+    QMetaObject::Connection m_treeChange;
 
     /// A data module made for a window built without one (tests); main() builds its own first.
     std::unique_ptr<TMainDataModule> m_ownDataModule;
@@ -183,11 +198,15 @@ private:
     db::SqlSource* sqrySQL = nullptr;
     db::Provider* dspSQL = nullptr;
     db::ClientDataSet* cdsSQL = nullptr;
+    widgets::DataSource* dsData = nullptr;
+    widgets::DataSource* dsSQL = nullptr;
 
     std::unique_ptr<TAboutWnd> AboutWnd;
     QAbstractItemView* CurrentGrid = nullptr;
     std::unique_ptr<catalogue::TNVHost> LogonHost;
     std::unique_ptr<catalogue::TNVDataBase> LogonDataBase;
+    /// The catalogue entry of the node last chosen (owned by `LogonDataBase`), or none.
+    catalogue::TCustomNVTable* CurrentTable = nullptr;
 };
 
 /// The one main window, set while it exists.

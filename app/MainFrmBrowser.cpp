@@ -1,10 +1,16 @@
 #include "MainFrm.h"
 
+#include "Guard.h"
+#include "LoginDlg.h"
 #include "NVDataPub.h"
+
+#include "catalogue/NVMySQLObject.h"
 
 #include "dbaccess/ClientDataSet.h"
 #include "dbaccess/Connection.h"
+#include "dbaccess/SqlSource.h"
 #include "persist/Error.h"
+#include "widgets/Prompts.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -15,31 +21,35 @@
 
 namespace norvane::app {
 
-namespace {
-[[noreturn]] void notAvailable(const char* what)
-{
-    throw norvane::Error(std::string(what) + " is not available in this build.");
-}
-} // namespace
-
 QWidget* TMainForm::createDataPage()
 {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("tshData"));
 
+    dsData = new widgets::DataSource(cdsData, this);
+    dsData->setObjectName(QStringLiteral("dsData"));
+    dsData->setErrorSink([this](const QString& message) { widgets::prompts().showError(this, message); });
+    cdsData->afterPost = [this](db::ClientDataSet& ds) { cdsDataAfterPost(ds); };
+    cdsData->afterDelete = [this](db::ClientDataSet& ds) { cdsDataAfterPost(ds); };
+    cdsData->onReconcileError = [this](db::ClientDataSet& ds, const db::ReconcileInfo& info) {
+        cdsDataReconcileError(ds, info);
+    };
+
     Panel1 = new QWidget(page);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(23);
-    DBNavigator1 = new QWidget(Panel1);
+    DBNavigator1 = new widgets::DBNavigator(Panel1);
     DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
     DBNavigator1->setFixedSize(240, 23);
+    DBNavigator1->setDataSource(dsData);
     auto* panelLayout = new QHBoxLayout(Panel1);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->addWidget(DBNavigator1);
     panelLayout->addStretch();
 
-    dgdData = new QTableView(page);
+    dgdData = new widgets::DBGrid(page);
     dgdData->setObjectName(QStringLiteral("dgdData"));
+    dgdData->setDataSource(dsData);
     dgdData->verticalHeader()->setVisible(false);
     dgdData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     dgdData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -52,9 +62,32 @@ QWidget* TMainForm::createDataPage()
     return page;
 }
 
+catalogue::TCustomNVTable* TMainForm::nodeTable(const QTreeWidgetItem* node)
+{
+    if (!node)
+        return nullptr;
+    return static_cast<catalogue::TCustomNVTable*>(
+        node->data(0, Qt::UserRole).value<void*>());
+}
+
+void TMainForm::connectTreeChange()
+{
+    m_treeChange = connect(tvwTables, &QTreeWidget::currentItemChanged, this,
+                           [this](QTreeWidgetItem* node) {
+                               runGuarded(this, [this, node] { tvwTablesChange(node); });
+                           });
+}
+
 void TMainForm::acLoginExecute()
 {
-    notAvailable("Log on");
+    if (!ShowLoginForm(LogonHost.get(), LogonDataBase.get()))
+        return;
+    LogonDataBase->LoadTables();
+    disconnect(m_treeChange);
+    tvwTables->clear();
+    FillTables();
+    FillViews();
+    connectTreeChange();
 }
 
 void TMainForm::acLogoutExecute()
@@ -62,43 +95,58 @@ void TMainForm::acLogoutExecute()
     DoLogout();
 }
 
-void TMainForm::tvwTablesChange(QTreeWidgetItem*)
+void TMainForm::tvwTablesChange(QTreeWidgetItem* node)
 {
+    CurrentTable = nullptr;
+    if (!node)
+        return;
+    CurrentTable = nodeTable(node);
+    if (!CurrentTable)
+        return;
+    ShowColumns();
+    cdsData->close();
+    sqryData->close();
+    sqryData->setTableName(QString::fromStdString(CurrentTable->Name));
+    sqryData->open();
+    cdsData->open();
 }
 
 void TMainForm::acDelExecute()
 {
-    notAvailable("Deleting a record");
+    cdsData->deleteRecord();
 }
 
 void TMainForm::acPostExecute()
 {
-    notAvailable("Posting a record");
+    // Ctrl+S reaches the window while a cell editor still holds the user's text.
+    if (dgdData->isEditingCell())
+        dgdData->commitPendingEdit();
+    cdsData->post();
 }
 
 void TMainForm::acCancelExecute()
 {
-    notAvailable("Cancelling an edit");
+    cdsData->cancel();
 }
 
 void TMainForm::acFirstExecute()
 {
-    notAvailable("Moving to the first record");
+    cdsData->first();
 }
 
 void TMainForm::acPreviousExecute()
 {
-    notAvailable("Moving to the previous record");
+    cdsData->prior();
 }
 
 void TMainForm::acLastExecute()
 {
-    notAvailable("Moving to the last record");
+    cdsData->last();
 }
 
 void TMainForm::acNextExecute()
 {
-    notAvailable("Moving to the next record");
+    cdsData->next();
 }
 
 void TMainForm::acLoginUpdate()
@@ -124,16 +172,48 @@ void TMainForm::acDelUpdate()
     acNext->setEnabled(!eof);
 }
 
+namespace {
+void addNode(QTreeWidget* tree, catalogue::TCustomNVTable* entry, const QIcon& icon)
+{
+    auto* node = new QTreeWidgetItem(tree, {QString::fromStdString(entry->Name)});
+    node->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(entry)));
+    node->setIcon(0, icon);
+}
+} // namespace
+
 void TMainForm::FillTables()
 {
+    const catalogue::TNVTables& tables = *LogonDataBase->Tables;
+    for (int i = 0; i < tables.Count(); ++i)
+        if (catalogue::TNVTable* table = tables.Items(i))
+            addNode(tvwTables, table, ImageList1.icon(8));
 }
 
 void TMainForm::FillViews()
 {
+    const catalogue::TNVViews& views = *LogonDataBase->Views;
+    for (int i = 0; i < views.Count(); ++i)
+        if (catalogue::TNVView* view = views.Items(i))
+            addNode(tvwTables, view, ImageList1.icon(1));
+}
+
+void TMainForm::cdsDataAfterPost(db::ClientDataSet& dataSet)
+{
+    if (dataSet.changeCount() > 0)
+        dataSet.applyUpdates(0);
+}
+
+void TMainForm::cdsDataReconcileError(db::ClientDataSet&, const db::ReconcileInfo& info)
+{
+    throw norvane::Error(info.message.toStdString());
 }
 
 void TMainForm::DoLogout()
 {
+    // The cached datasets stay open: both grids keep the rows already fetched.
+    sqryData->close();
+    sqrySQL->close();
+    LogonDataBase->Disconnect();
     tvwTables->clear();
 }
 
