@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,8 @@ struct ExportRun
     std::vector<RunColumn> columns; ///< the grid's columns in order, included or not
     int pixelWidthSum = 0;          ///< sum of (pixel width + 5) over the included columns
     std::int64_t recordNo = 0;      ///< 1 for the first record
+    /// Writes straight to the file, for text that would cost too much to copy into the buffer.
+    std::function<void(const QByteArray&)> write;
 
     bool has(TzkExportSaveOption o) const { return options.Options().contains(o); }
     int lastColumn() const { return static_cast<int>(columns.size()) - 1; }

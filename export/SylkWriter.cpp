@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <vector>
+
 namespace norvane::exporter {
 namespace {
 
@@ -101,7 +103,8 @@ public:
         if (run.has(TzkExportSaveOption::esoShowHeader))
             appendTitles(run, text);
         text += QStringLiteral("\r\n");
-        m_body = text.toUtf8();
+        m_body.clear();
+        chunk() += text.toUtf8();
     }
 
     void row(ExportRun& run, QByteArray&) override
@@ -111,28 +114,29 @@ public:
         if (run.has(TzkExportSaveOption::esoShowHeader))
             y += run.look.titleLines;
         const QByteArray yText = QByteArray::number(y);
+        QByteArray& b = chunk();
         int x = 0;
         for (const RunColumn& c : run.columns) {
             if (!c.included)
                 continue;
             ++x;
-            m_body += "F;";
+            b += "F;";
             if (hasPicture(c.column.dataType)) {
-                m_body += 'P';
-                m_body += QByteArray::number(c.pictureIndex);
-                m_body += ';';
+                b += 'P';
+                b += QByteArray::number(c.pictureIndex);
+                b += ';';
             }
-            m_body += "SLTRBM";
-            m_body += f;
-            m_body += ";FG0";
-            m_body += alignLetter(c.column.alignment).toLatin1();
-            m_body += ";Y";
-            m_body += yText;
-            m_body += ";X";
-            m_body += QByteArray::number(x);
-            m_body += "\r\nC;K";
-            m_body += value(run, c).toUtf8();
-            m_body += "\r\n";
+            b += "SLTRBM";
+            b += f;
+            b += ";FG0";
+            b += alignLetter(c.column.alignment).toLatin1();
+            b += ";Y";
+            b += yText;
+            b += ";X";
+            b += QByteArray::number(x);
+            b += "\r\nC;K";
+            b += value(run, c).toUtf8();
+            b += "\r\n";
         }
     }
 
@@ -146,15 +150,13 @@ public:
             fonts += font.toUtf8() + "\r\n";
         const QByteArray bounds =
             "B;Y" + QByteArray::number(rows) + ";X" + QByteArray::number(m_gridColumns) + "\r\n";
-        // The body can be most of the memory the run uses: put the small prefix in front of it
-        // instead of copying it behind the prefix.
-        m_body.prepend(m_head + fonts + bounds);
-        m_body += 'E';
-        if (out.isEmpty())
-            out.swap(m_body);
-        else
-            out += m_body;
-        m_body = QByteArray();
+        // The body can be most of the memory the run uses: it goes to the file as it is rather
+        // than being copied behind its prefix.
+        run.write(m_head + fonts + bounds);
+        for (const QByteArray& piece : m_body)
+            run.write(piece);
+        m_body.clear();
+        out += 'E';
     }
 
 private:
@@ -205,6 +207,16 @@ private:
                     text += QStringLiteral("C;K\"") + title + QStringLiteral("\"\r\n");
             }
         }
+    }
+
+    QByteArray& chunk()
+    {
+        constexpr qsizetype kChunk = qsizetype{1} << 20;
+        if (m_body.empty() || m_body.back().size() >= kChunk) {
+            m_body.emplace_back();
+            m_body.back().reserve(kChunk + 4096);
+        }
+        return m_body.back();
     }
 
     static QString emptyValue() { return QStringLiteral("\"\""); }
@@ -273,7 +285,9 @@ private:
 
     QByteArray m_head;
     QByteArray m_rowFont;
-    QByteArray m_body;
+    /// The records after the bounds record, in pieces: one contiguous text of hundreds of
+    /// megabytes would be copied whole each time it outgrows its block.
+    std::vector<QByteArray> m_body;
     QStringList m_fonts;
     int m_gridColumns = 0;
 };

@@ -104,6 +104,11 @@ void runExport(const TzkExportOptions& options, ExportSource& source, FormatWrit
         return;
     ExportRun run(options, source);
     QByteArray out;
+    run.write = [&file, &out](const QByteArray& bytes) {
+        file.write(out);
+        out.truncate(0);
+        file.write(bytes);
+    };
     out.reserve(kFlushSize + 4096);
     try {
         if (run.has(TzkExportSaveOption::esoShowHeader) ||
