@@ -374,7 +374,10 @@ std::unique_ptr<TBaseObject> TObjReader::ReadObject()
 
 void TObjReader::readProperties(TBaseObject& object)
 {
+    // A nested object is read from inside the enclosing object's ReadProp: keep that
+    // object's reading state so its loop does not mistake the property for an unknown one.
     const Section outer = m_section;
+    const bool outerConsumed = m_consumed;
     const TPropProc handler = [this](const PropRef& f, std::string_view n, TPropKind k, bool h,
                                      std::string_view e, TObject* c) {
         return ReadProp(f, n, k, h, e, c);
@@ -401,6 +404,7 @@ void TObjReader::readProperties(TBaseObject& object)
     }
     ReadValue();
     m_section = outer;
+    m_consumed = outerConsumed;
 }
 
 void TObjReader::SkipObject()

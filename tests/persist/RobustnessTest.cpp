@@ -121,6 +121,19 @@ TEST(StreamRecovery, UnknownNestedObjectsAreSkippedByTheirLayout)
     EXPECT_EQ(static_cast<TLeaf*>(leaf->FNext)->FName, "k");
 }
 
+TEST(StreamRecovery, UnknownLastPropertyOfANestedObjectKeepsTheOuterInStep)
+{
+    // The nested object ends with a property it does not know; the outer object must still
+    // take that nested object as read instead of skipping whatever follows it.
+    const Bytes inner = concat({name("TLeaf"), name("FNext"), name("FName"), bytesOf({0x06, 1, 'k'}),
+                                name("Newer"), bytesOf({0x06, 1, 'x', 0, 0})});
+    auto back = readBack(leafStream(concat({name("FName"), bytesOf({0x06, 1, 'r'})}), inner));
+    auto* leaf = dynamic_cast<TLeaf*>(back.get());
+    ASSERT_NE(leaf, nullptr);
+    ASSERT_NE(leaf->FNext, nullptr);
+    EXPECT_EQ(static_cast<TLeaf*>(leaf->FNext)->FName, "k");
+}
+
 TEST(StreamRecovery, ANameInTheWrongSectionIsSkippedNotMisread)
 {
     // FNext is an object property: as a simple value it is unknown and skipped by its tag.
