@@ -207,7 +207,7 @@ void DBNavigator::updateButtons()
     const bool active = ds && ds->active() && !ds->controlsDisabled() && isEnabled();
     const bool canModify = active && !ds->readOnly();
     const bool edits = active && editing(*ds);
-    const bool empty = !active || (ds->bof() && ds->eof() && !edits);
+    const bool empty = !active || ds->recordCount() == 0;
     auto set = [this](Button b, bool on) {
         QToolButton* w = button(b);
         if (w->isEnabled() != on)

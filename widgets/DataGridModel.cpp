@@ -68,6 +68,7 @@ void DataGridModel::reload()
 {
     Following f(m_following);
     beginResetModel();
+    m_fetchFailed = false;
     rebuildColumns();
     db::ClientDataSet* ds = dataSet();
     m_rows = ds && ds->active() ? ds->recordCount() : 0;
@@ -291,15 +292,21 @@ bool DataGridModel::setNull(const QModelIndex& index)
 bool DataGridModel::canFetchMore(const QModelIndex& parent) const
 {
     db::ClientDataSet* ds = dataSet();
-    return !parent.isValid() && ds && ds->active() && !ds->allFetched();
+    // While an export walks the dataset with its controls suspended, the walk does the fetching.
+    return !parent.isValid() && ds && ds->active() && !ds->allFetched() &&
+           !ds->controlsDisabled() && !m_fetching && !m_fetchFailed;
 }
 
 void DataGridModel::fetchMore(const QModelIndex& parent)
 {
     if (!canFetchMore(parent))
         return;
-    // After log off the closed source gives no rows, and the dataset then stops asking.
-    m_source->guard([this] { dataSet()->fetchMore(); });
+    // After log off the closed source gives no rows, and the dataset then stops asking. A
+    // failed fetch is reported once: views ask again on every layout, also while the error
+    // box is open, and the user would get a cascade of boxes.
+    m_fetching = true;
+    m_fetchFailed = !m_source->guard([this] { dataSet()->fetchMore(); });
+    m_fetching = false;
 }
 
 } // namespace norvane::widgets

@@ -86,6 +86,29 @@ private slots:
         QVERIFY(c.errors.isEmpty());
     }
 
+    void failedFetchIsReportedOnceAndKeepsTheRows()
+    {
+        const QString t = numberedTable(250);
+        Chain c(*m_db, t);
+        c.open();
+        DBGrid grid;
+        grid.setDataSource(&c.ds);
+        showGrid(grid);
+        m_db->execute(QStringLiteral("DROP TABLE %1").arg(t));
+        grid.scrollToBottom();
+        QTRY_COMPARE(c.errors.size(), 1);
+        QVERIFY2(c.errors.first().contains(QLatin1String("doesn't exist")),
+                 qPrintable(c.errors.first()));
+        QCOMPARE(grid.model()->rowCount(), 100);
+        QVERIFY(!grid.model()->canFetchMore({}));
+        grid.scrollToTop();
+        grid.scrollToBottom();
+        grid.resize(420, 320);
+        QCoreApplication::processEvents();
+        QCOMPARE(c.errors.size(), 1);
+        QCOMPARE(grid.model()->data(grid.model()->index(99, 1)).toString(), QStringLiteral("r100"));
+    }
+
     void currentRecordIsFollowedBothWays()
     {
         Chain c(*m_db, numberedTable(250));
