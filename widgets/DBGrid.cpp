@@ -51,6 +51,14 @@ DBGrid::DBGrid(QWidget* parent)
     m_setNull->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(m_setNull);
     connect(m_setNull, &QAction::triggered, this, &DBGrid::setCurrentCellNull);
+    // Typing starts the record's edit at once, so post and cancel are offered while the text
+    // is still in the editor.
+    connect(m_delegate, &GridDelegate::userTyped, this, [this] {
+        db::ClientDataSet* ds = dataSet();
+        if (ds && ds->state() == db::DataSetState::Browse && m_model &&
+            currentIndex().row() == ds->currentRow() && m_model->canModify(currentIndex()))
+            m_source->guard([ds] { ds->edit(); }, this);
+    });
 }
 
 DBGrid::~DBGrid()
@@ -83,6 +91,12 @@ void DBGrid::setDataSource(DataSource* source)
     // Connected after the model, so the model has taken the change when the grid follows it.
     connect(source, &DataSource::currentRowChanged, this, &DBGrid::followDataSet);
     connect(source, &DataSource::stateChanged, this, &DBGrid::updateSetNullAction);
+    connect(source, &DataSource::updateRecordRequested, this, [this](bool commit) {
+        if (commit)
+            commitPendingEdit();
+        else
+            discardPendingEdit();
+    });
     restoreWidths();
     followDataSet();
 }
@@ -198,9 +212,7 @@ void DBGrid::setCurrentCellNull()
     if (!m_model || !i.isValid() || !m_model->canModify(i))
         return;
     // The user chose null: whatever the open editor holds is dropped.
-    QWidget* editor = m_delegate->openEditor();
-    if (editor && state() == QAbstractItemView::EditingState)
-        closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    discardPendingEdit();
     m_model->setNull(i);
 }
 
@@ -247,6 +259,13 @@ void DBGrid::commitPendingEdit()
         commitData(editor);
         closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
+}
+
+void DBGrid::discardPendingEdit()
+{
+    QWidget* editor = m_delegate->openEditor();
+    if (editor && state() == QAbstractItemView::EditingState)
+        closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
 }
 
 void DBGrid::setExporting(bool exporting)

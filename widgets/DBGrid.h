@@ -60,6 +60,8 @@ public:
     bool isEditingCell() const { return state() == QAbstractItemView::EditingState; }
     /// Commits the text of an open cell editor into the dataset and closes the editor.
     void commitPendingEdit();
+    /// Closes an open cell editor and drops its text.
+    void discardPendingEdit();
     /// While set, the grid neither repaints nor takes input, and ignores its current row.
     void setExporting(bool exporting);
     bool isExporting() const { return m_exporting; }

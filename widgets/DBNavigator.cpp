@@ -241,6 +241,10 @@ void DBNavigator::run(Button which)
         prompts().ask(this, QApplication::applicationDisplayName(), tr("Delete record?"),
                       QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) != QMessageBox::Ok)
         return;
+    // Text still in a grid's cell editor belongs to the record before the command runs.
+    m_source->updateRecord(which != Button::Cancel);
+    if (!ds->active())
+        return;
     m_source->guard(
         [ds, which] {
             switch (which) {

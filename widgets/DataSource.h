@@ -42,7 +42,13 @@ public:
     /// Runs `action`; an exception it throws goes to `reportError` and false is returned.
     bool guard(const std::function<void()>& action, QWidget* parent = nullptr) const noexcept;
 
+    /// Asks every bound control to hand over what the user typed and has not yet committed
+    /// (an open cell editor), before a post or a move that the control did not start itself.
+    /// With `commit` false the typed text is dropped instead (before a cancel).
+    void updateRecord(bool commit = true) { emit updateRecordRequested(commit); }
+
 signals:
+    void updateRecordRequested(bool commit);
     /// Another dataset was bound (or the bound one was destroyed).
     void dataSetChanged();
     void stateChanged(norvane::db::DataSetState state);

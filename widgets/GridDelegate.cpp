@@ -3,6 +3,7 @@
 #include "DataGridModel.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 
 namespace norvane::widgets {
@@ -37,6 +38,8 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
 {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
     m_editor = editor;
+    if (auto* line = qobject_cast<QLineEdit*>(editor))
+        connect(line, &QLineEdit::textEdited, this, &GridDelegate::userTyped);
     return editor;
 }
 

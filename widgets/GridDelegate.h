@@ -26,6 +26,10 @@ public:
     /// The editor open now, or null.
     QWidget* openEditor() const { return m_editor; }
 
+signals:
+    /// The user changed the text of an open editor (the first keystroke starts the edit).
+    void userTyped();
+
 private:
     mutable QPointer<QWidget> m_editor;
 };

@@ -3,6 +3,7 @@
 #include "WidgetTestSupport.h"
 
 #include "widgets/DBGrid.h"
+#include "widgets/DBNavigator.h"
 #include "widgets/DataGridModel.h"
 #include "widgets/GridDelegate.h"
 #include "widgets/GridExportSource.h"
@@ -13,6 +14,7 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QScrollBar>
+#include <QToolButton>
 
 using namespace norvane;
 using namespace norvane::widgets;
@@ -178,6 +180,48 @@ private slots:
         c.data.post();
         QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=1").arg(c.source.tableName())),
                  QStringLiteral("typed"));
+    }
+
+    void navigatorTakesTheTextStillInTheCellEditor()
+    {
+        Chain c(*m_db, numberedTable(3));
+        c.open();
+        QWidget window;
+        auto* nav = new DBNavigator(&window);
+        auto* grid = new DBGrid(&window);
+        grid->move(0, 30);
+        grid->resize(400, 300);
+        nav->setDataSource(&c.ds);
+        grid->setDataSource(&c.ds);
+        window.resize(400, 340);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto typeInto = [&](int row, const QString& text) {
+            grid->setFocus();
+            grid->setCurrentIndex(grid->model()->index(row, 1));
+            QTest::keyClick(grid, Qt::Key_F2);
+            QTRY_VERIFY(grid->isEditingCell());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(QApplication::focusWidget(), text);
+        };
+        typeInto(1, QStringLiteral("kept"));
+        QCOMPARE(c.data.state(), db::DataSetState::Edit);
+        QTRY_VERIFY(nav->button(DBNavigator::Button::Post)->isEnabled());
+        QTest::mouseClick(nav->button(DBNavigator::Button::Post), Qt::LeftButton);
+        QVERIFY(!grid->isEditingCell());
+        QCOMPARE(c.data.state(), db::DataSetState::Browse);
+        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=2").arg(c.source.tableName())),
+                 QStringLiteral("kept"));
+
+        typeInto(2, QStringLiteral("dropped"));
+        QTRY_VERIFY(nav->button(DBNavigator::Button::Cancel)->isEnabled());
+        QTest::mouseClick(nav->button(DBNavigator::Button::Cancel), Qt::LeftButton);
+        QVERIFY(!grid->isEditingCell());
+        nav->click(DBNavigator::Button::First);
+        QCOMPARE(c.data.currentRow(), 0);
+        QCOMPARE(grid->currentIndex().row(), 0);
+        QCOMPARE(c.data.changeCount(), 0);
+        QCOMPARE(grid->model()->data(grid->model()->index(2, 1)).toString(), QStringLiteral("r3"));
     }
 
     void escapeCancelsTheRowsEdit()
