@@ -175,9 +175,19 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     if (current.row() == ds->currentRow())
         return;
     // Leaving the row posts it; a refused post keeps the cursor (and the grid) on that row.
-    const int row = current.row();
-    m_source->guard([ds, row] { ds->setRecNo(row + 1); }, this);
-    if (ds->currentRow() != row)
+    // Leaving a new row the user left empty discards it, which shifts the rows below it.
+    int row = current.row();
+    const int newRow = ds->state() == db::DataSetState::Insert ? ds->currentRow() : -1;
+    const int before = ds->recordCount();
+    m_source->guard(
+        [ds, &row, newRow, before] {
+            ds->checkBrowseMode();
+            if (newRow >= 0 && newRow < row && ds->recordCount() < before)
+                --row;
+            ds->setRecNo(row + 1);
+        },
+        this);
+    if (ds->currentRow() != current.row())
         QMetaObject::invokeMethod(this, &DBGrid::followDataSet, Qt::QueuedConnection);
 }
 

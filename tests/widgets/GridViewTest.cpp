@@ -305,6 +305,15 @@ private slots:
         QCOMPARE(grid.model()->rowCount(), 3);
         QCOMPARE(grid.model()->data(grid.model()->index(1, 1)).toString(), QStringLiteral("r2"));
         QCOMPARE(grid.currentIndex().row(), c.data.currentRow());
+
+        // Leaving an empty new row drops it; the row clicked is still the one reached.
+        QTest::keyClick(&grid, Qt::Key_Insert);
+        QCOMPARE(grid.model()->rowCount(), 4);
+        grid.setCurrentIndex(grid.model()->index(3, 1));
+        QCOMPARE(c.data.state(), db::DataSetState::Browse);
+        QCOMPARE(c.data.recordCount(), 3);
+        QCOMPARE(c.data.fieldByName(QStringLiteral("v")).asString(), QStringLiteral("r3"));
+        QTRY_COMPARE(grid.currentIndex().row(), 2);
     }
 };
 
