@@ -3,12 +3,12 @@
 #include "ActionManager.h"
 #include "Guard.h"
 
-#include <QAbstractScrollArea>
+#include "widgets/DBGrid.h"
+
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -174,11 +174,9 @@ void TMainForm::createPopupMenus()
     for (QMenu* m : {pmData, pmSQL})
         connect(m, &QMenu::aboutToShow, ActionManager1, &ActionManager::updateActions);
 
-    for (QAbstractScrollArea* owner : std::initializer_list<QAbstractScrollArea*>{dgdData, dgdSQL}) {
-        owner->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(owner, &QWidget::customContextMenuRequested, this,
-                [this, owner](const QPoint& pos) { showPopup(pmData, owner->viewport(), pos); });
-    }
+    // The grids put their own "Set to NULL" below the entries of pmData.
+    dgdData->setPopupMenu(pmData);
+    dgdSQL->setPopupMenu(pmData);
     moSQL->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(moSQL, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showPopup(pmSQL, moSQL->viewport(), pos); });

@@ -2,12 +2,12 @@
 
 #include "catalogue/NVQueryLib.h"
 #include "persist/Error.h"
+#include "widgets/DBGrid.h"
 
 #include <QAction>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QSplitter>
-#include <QTableView>
 #include <QVBoxLayout>
 
 namespace norvane::app {
@@ -28,7 +28,7 @@ QWidget* TMainForm::createSQLPage()
     moSQL->setObjectName(QStringLiteral("moSQL"));
     moSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-    dgdSQL = new QTableView;
+    dgdSQL = new widgets::DBGrid;
     dgdSQL->setObjectName(QStringLiteral("dgdSQL"));
     dgdSQL->setEditTriggers(QAbstractItemView::NoEditTriggers);
     dgdSQL->verticalHeader()->setVisible(false);
