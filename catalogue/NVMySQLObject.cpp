@@ -39,13 +39,17 @@ void copyTypedList(List& target, const List& source, KeyOf keyOf)
         target.AddObject(keys[i], copies[i].release());
 }
 
-/// Every entry must be null or of the list's element class.
+/// After reading: an entry of another class makes the file unusable; an entry without object
+/// (only a damaged file holds one: the writer always stores the item) stands for nothing and
+/// is dropped, so typed access never meets a null item.
 template <class Item>
-void checkItems(const persist::TStoredStrList& list)
+void checkItems(persist::TStoredStrList& list)
 {
-    for (int i = 0; i < list.Count(); ++i) {
+    for (int i = list.Count() - 1; i >= 0; --i) {
         persist::TObject* item = list.List().Objects(i);
-        if (item && !dynamic_cast<Item*>(item))
+        if (!item)
+            list.Delete(i);
+        else if (!dynamic_cast<Item*>(item))
             throw ReadError("Invalid property value");
     }
 }

@@ -58,7 +58,8 @@ public:
 
     /// From another host list: clear, then a copy of each host under its `FHost`.
     void Assign(const persist::TPersistent* source) override;
-    /// Refuses entries that are not hosts, so `Items` never sees another class.
+    /// Refuses entries that are not hosts and drops entries without one (a damaged file), so
+    /// `Items` of a loaded list never meets another class or a null.
     void AfterRead(persist::TObjReader& reader) override;
 };
 

@@ -307,3 +307,19 @@ TEST(HostsFile, SavedAndLoadedThroughTheObjectFile)
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(written(back), kOneHostFile);
 }
+
+TEST(HostList, EntriesWithoutAHostAreDroppedWhenRead)
+{
+    // Only damage leaves a key without its host; typed access must never meet a null host.
+    TNVHosts hosts;
+    hosts.AddObject("ghost", nullptr);
+    hosts.AddObject("dbhost", newHost("dbhost", 3306, "reader", "", false));
+    hosts.AddObject("ghost2", nullptr);
+    auto back = readBack(written(&hosts));
+    auto* list = dynamic_cast<TNVHosts*>(back.get());
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->Count(), 1);
+    EXPECT_EQ(list->Keys(0), "dbhost");
+    ASSERT_NE(list->Items(0), nullptr);
+    EXPECT_EQ(list->Items(0)->FUID, "reader");
+}
