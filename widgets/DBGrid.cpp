@@ -110,8 +110,7 @@ int DBGrid::defaultWidth(int column) const
     const QFontMetrics fm = fontMetrics();
     const db::Field& f = const_cast<db::ClientDataSet*>(ds)->field(field);
     const int text = f.displayWidth() * fm.horizontalAdvance(QLatin1Char('0')) + 8;
-    const int title =
-        horizontalHeader()->fontMetrics().horizontalAdvance(f.displayLabel()) + 12;
+    const int title = horizontalHeader()->fontMetrics().horizontalAdvance(f.displayLabel()) + 12;
     return std::min(std::max(text, title), kMaxDefaultWidth);
 }
 

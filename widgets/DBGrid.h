@@ -4,14 +4,13 @@
 #include "DataSource.h"
 
 #include <QHash>
-#include <QPointer>
 #include <QMenu>
+#include <QPointer>
 #include <QTableView>
 
 #include <memory>
 
 class QAction;
-
 
 namespace norvane::exporter {
 class TzkExportOptions;

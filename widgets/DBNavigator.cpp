@@ -248,16 +248,36 @@ void DBNavigator::run(Button which)
     m_source->guard(
         [ds, which] {
             switch (which) {
-            case Button::First: ds->first(); break;
-            case Button::Prior: ds->prior(); break;
-            case Button::Next: ds->next(); break;
-            case Button::Last: ds->last(); break;
-            case Button::Insert: ds->insert(); break;
-            case Button::Delete: ds->deleteRecord(); break;
-            case Button::Edit: ds->edit(); break;
-            case Button::Post: ds->post(); break;
-            case Button::Cancel: ds->cancel(); break;
-            case Button::Refresh: refresh(*ds); break;
+            case Button::First:
+                ds->first();
+                break;
+            case Button::Prior:
+                ds->prior();
+                break;
+            case Button::Next:
+                ds->next();
+                break;
+            case Button::Last:
+                ds->last();
+                break;
+            case Button::Insert:
+                ds->insert();
+                break;
+            case Button::Delete:
+                ds->deleteRecord();
+                break;
+            case Button::Edit:
+                ds->edit();
+                break;
+            case Button::Post:
+                ds->post();
+                break;
+            case Button::Cancel:
+                ds->cancel();
+                break;
+            case Button::Refresh:
+                refresh(*ds);
+                break;
             }
         },
         this);

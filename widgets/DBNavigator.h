@@ -20,7 +20,19 @@ class DBNavigator : public QWidget
     Q_OBJECT
 
 public:
-    enum class Button { First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh };
+    enum class Button
+    {
+        First,
+        Prior,
+        Next,
+        Last,
+        Insert,
+        Delete,
+        Edit,
+        Post,
+        Cancel,
+        Refresh
+    };
     static constexpr int ButtonCount = 10;
 
     explicit DBNavigator(QWidget* parent = nullptr);

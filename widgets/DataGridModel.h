@@ -71,8 +71,8 @@ private:
     int m_rows = 0;             ///< the row count the views know
     int m_indicatorRow = -1;    ///< the row whose indicator is drawn
     int m_following = 0;
-    bool m_fetching = false;     ///< a fetch is running (an error box may be open meanwhile)
-    bool m_fetchFailed = false;  ///< views stop asking for rows until the dataset is reopened
+    bool m_fetching = false;    ///< a fetch is running (an error box may be open meanwhile)
+    bool m_fetchFailed = false; ///< views stop asking for rows until the dataset is reopened
 };
 
 } // namespace norvane::widgets

@@ -39,26 +39,46 @@ int GridExportSource::fieldCount() const
 FieldType GridExportSource::exportType(db::FieldType type)
 {
     switch (type) {
-    case db::FieldType::ftUnknown: return FieldType::ftUnknown;
-    case db::FieldType::ftString: return FieldType::ftString;
-    case db::FieldType::ftSmallint: return FieldType::ftSmallint;
-    case db::FieldType::ftInteger: return FieldType::ftInteger;
-    case db::FieldType::ftWord: return FieldType::ftWord;
-    case db::FieldType::ftBoolean: return FieldType::ftBoolean;
-    case db::FieldType::ftFloat: return FieldType::ftFloat;
-    case db::FieldType::ftCurrency: return FieldType::ftCurrency;
-    case db::FieldType::ftBCD: return FieldType::ftBCD;
-    case db::FieldType::ftDate: return FieldType::ftDate;
-    case db::FieldType::ftTime: return FieldType::ftTime;
-    case db::FieldType::ftDateTime: return FieldType::ftDateTime;
-    case db::FieldType::ftBytes: return FieldType::ftBytes;
-    case db::FieldType::ftVarBytes: return FieldType::ftVarBytes;
-    case db::FieldType::ftAutoInc: return FieldType::ftAutoInc;
-    case db::FieldType::ftBlob: return FieldType::ftBlob;
-    case db::FieldType::ftMemo: return FieldType::ftMemo;
-    case db::FieldType::ftLargeint: return FieldType::ftLargeint;
-    case db::FieldType::ftTimeStamp: return FieldType::ftTimeStamp;
-    case db::FieldType::ftFMTBcd: return FieldType::ftFMTBcd;
+    case db::FieldType::ftUnknown:
+        return FieldType::ftUnknown;
+    case db::FieldType::ftString:
+        return FieldType::ftString;
+    case db::FieldType::ftSmallint:
+        return FieldType::ftSmallint;
+    case db::FieldType::ftInteger:
+        return FieldType::ftInteger;
+    case db::FieldType::ftWord:
+        return FieldType::ftWord;
+    case db::FieldType::ftBoolean:
+        return FieldType::ftBoolean;
+    case db::FieldType::ftFloat:
+        return FieldType::ftFloat;
+    case db::FieldType::ftCurrency:
+        return FieldType::ftCurrency;
+    case db::FieldType::ftBCD:
+        return FieldType::ftBCD;
+    case db::FieldType::ftDate:
+        return FieldType::ftDate;
+    case db::FieldType::ftTime:
+        return FieldType::ftTime;
+    case db::FieldType::ftDateTime:
+        return FieldType::ftDateTime;
+    case db::FieldType::ftBytes:
+        return FieldType::ftBytes;
+    case db::FieldType::ftVarBytes:
+        return FieldType::ftVarBytes;
+    case db::FieldType::ftAutoInc:
+        return FieldType::ftAutoInc;
+    case db::FieldType::ftBlob:
+        return FieldType::ftBlob;
+    case db::FieldType::ftMemo:
+        return FieldType::ftMemo;
+    case db::FieldType::ftLargeint:
+        return FieldType::ftLargeint;
+    case db::FieldType::ftTimeStamp:
+        return FieldType::ftTimeStamp;
+    case db::FieldType::ftFMTBcd:
+        return FieldType::ftFMTBcd;
     }
     return FieldType::ftUnknown;
 }
@@ -93,7 +113,8 @@ exporter::GridAppearance GridExportSource::appearance() const
     look.titleLines = 1;
     look.rightToLeft = m_grid.layoutDirection() == Qt::RightToLeft;
     if (m_grid.alternatingRowColors())
-        look.alternatingRowColor = m_grid.palette().color(QPalette::Active, QPalette::AlternateBase);
+        look.alternatingRowColor =
+            m_grid.palette().color(QPalette::Active, QPalette::AlternateBase);
     return look;
 }
 

@@ -28,7 +28,8 @@ private:
     {
         const QString t = uniqueName("exp");
         m_db->execute(QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, v VARCHAR(10), "
-                                     "t TIME(1), d DATE)").arg(t));
+                                     "t TIME(1), d DATE)")
+                          .arg(t));
         m_db->execute(QStringLiteral("INSERT INTO %1 SELECT seq, CONCAT('r', seq), "
                                      "'-100:30:15.5', '2024-02-29' FROM seq_1_to_%2")
                           .arg(t)
@@ -141,8 +142,9 @@ private slots:
         QCOMPARE(c.data.state(), db::DataSetState::Browse);
         QCOMPARE(c.data.currentRow(), 1);
         QVERIFY(lines(o.FileName()).at(2).startsWith(QLatin1String("\"2\",\"posted\"")));
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=2").arg(c.source.tableName())),
-                 QStringLiteral("posted"));
+        QCOMPARE(
+            scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=2").arg(c.source.tableName())),
+            QStringLiteral("posted"));
     }
 
     void columnsAndLookComeFromTheGrid()

@@ -21,11 +21,14 @@ private:
     QString sampleTable()
     {
         const QString t = uniqueName("cells");
-        m_db->execute(QStringLiteral(
-            "CREATE TABLE %1 (id INT PRIMARY KEY, name VARCHAR(20) UNIQUE, secret INT, "
-            "price DECIMAL(8,2), born DATE, note VARCHAR(10))").arg(t));
+        m_db->execute(
+            QStringLiteral(
+                "CREATE TABLE %1 (id INT PRIMARY KEY, name VARCHAR(20) UNIQUE, secret INT, "
+                "price DECIMAL(8,2), born DATE, note VARCHAR(10))")
+                .arg(t));
         m_db->execute(QStringLiteral("INSERT INTO %1 VALUES (7, 'abc', 1, 12.50, '2024-03-05', "
-                                     "NULL), (8, 'def', 2, -3.00, NULL, '')").arg(t));
+                                     "NULL), (8, 'def', 2, -3.00, NULL, '')")
+                          .arg(t));
         return t;
     }
 
@@ -133,9 +136,10 @@ private slots:
         QVERIFY(!changed.isEmpty());
         QCOMPARE(model.headerData(1, Qt::Vertical).toString(), QStringLiteral("I"));
         c.data.post();
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT price FROM %1 WHERE id=8")
-                                   .arg(c.source.tableName())),
-                 QStringLiteral("99.25"));
+        QCOMPARE(
+            scalar(*m_db,
+                   QStringLiteral("SELECT price FROM %1 WHERE id=8").arg(c.source.tableName())),
+            QStringLiteral("99.25"));
     }
 
     void badTextGoesToTheSinkAndChangesNothing()
@@ -162,11 +166,12 @@ private slots:
         QCOMPARE(c.errors.size(), 1);
         QCOMPARE(c.data.currentRow(), 0);
         QTRY_COMPARE(grid.currentIndex().row(), 0);
-        QVERIFY2(c.errors.first().contains(QLatin1String("Duplicate")), qPrintable(c.errors.first()));
+        QVERIFY2(c.errors.first().contains(QLatin1String("Duplicate")),
+                 qPrintable(c.errors.first()));
         QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("def"));
         QCOMPARE(c.data.changeCount(), 1);
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT name FROM %1 WHERE id=7")
-                                   .arg(c.source.tableName())),
+        QCOMPARE(scalar(*m_db,
+                        QStringLiteral("SELECT name FROM %1 WHERE id=7").arg(c.source.tableName())),
                  QStringLiteral("abc"));
     }
 
@@ -174,11 +179,14 @@ private slots:
     {
         const QString t = uniqueName("blob");
         m_db->execute(QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, name VARCHAR(10), "
-                                     "data LONGBLOB, body TEXT)").arg(t));
+                                     "data LONGBLOB, body TEXT)")
+                          .arg(t));
         m_db->execute(QStringLiteral("INSERT INTO %1 VALUES (1, 'a', "
                                      "REPEAT(UNHEX('00FF7F80275C0D0A'), 40000), 'x\\ny'), "
-                                     "(2, 'b', NULL, 'plain')").arg(t));
-        const QString before = scalar(*m_db, QStringLiteral("SELECT MD5(data) FROM %1 WHERE id=1").arg(t));
+                                     "(2, 'b', NULL, 'plain')")
+                          .arg(t));
+        const QString before =
+            scalar(*m_db, QStringLiteral("SELECT MD5(data) FROM %1 WHERE id=1").arg(t));
         Chain c(*m_db, t);
         c.open();
         DBGrid grid;
@@ -198,7 +206,8 @@ private slots:
         QVERIFY2(c.errors.isEmpty(), qPrintable(c.errors.join('\n')));
         QCOMPARE(scalar(*m_db, QStringLiteral("SELECT name FROM %1 WHERE id=1").arg(t)),
                  QStringLiteral("renamed"));
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT MD5(data) FROM %1 WHERE id=1").arg(t)), before);
+        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT MD5(data) FROM %1 WHERE id=1").arg(t)),
+                 before);
         QCOMPARE(scalar(*m_db, QStringLiteral("SELECT LENGTH(data) FROM %1 WHERE id=1").arg(t)),
                  QStringLiteral("320000"));
         QCOMPARE(scalar(*m_db, QStringLiteral("SELECT HEX(body) FROM %1 WHERE id=1").arg(t)),

@@ -31,7 +31,8 @@ private:
     {
         const QString t = uniqueName("view");
         m_db->execute(QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, v VARCHAR(10), "
-                                     "n VARCHAR(10))").arg(t));
+                                     "n VARCHAR(10))")
+                          .arg(t));
         m_db->execute(QStringLiteral("INSERT INTO %1 SELECT seq, CONCAT('r', seq), "
                                      "IF(seq = 1, NULL, IF(seq = 2, '', 'x')) FROM seq_1_to_%2")
                           .arg(t)
@@ -84,7 +85,8 @@ private slots:
         grid.scrollToBottom();
         QTRY_COMPARE(grid.model()->rowCount(), 250);
         QVERIFY(!grid.model()->canFetchMore({}));
-        QCOMPARE(grid.model()->data(grid.model()->index(249, 1)).toString(), QStringLiteral("r250"));
+        QCOMPARE(grid.model()->data(grid.model()->index(249, 1)).toString(),
+                 QStringLiteral("r250"));
         QVERIFY(c.errors.isEmpty());
     }
 
@@ -148,14 +150,16 @@ private slots:
         grid.setCurrentIndex(m.index(2, 1));
         QVERIFY(m.setData(m.index(2, 1), QStringLiteral("edited")));
         QCOMPARE(c.data.state(), db::DataSetState::Edit);
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=3").arg(c.source.tableName())),
-                 QStringLiteral("r3"));
+        QCOMPARE(
+            scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=3").arg(c.source.tableName())),
+            QStringLiteral("r3"));
         QTest::keyClick(&grid, Qt::Key_Up);
         QCOMPARE(c.data.state(), db::DataSetState::Browse);
         QCOMPARE(c.data.currentRow(), 1);
         QCOMPARE(c.data.changeCount(), 0);
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=3").arg(c.source.tableName())),
-                 QStringLiteral("edited"));
+        QCOMPARE(
+            scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=3").arg(c.source.tableName())),
+            QStringLiteral("edited"));
         QVERIFY(c.errors.isEmpty());
     }
 
@@ -178,8 +182,9 @@ private slots:
         QTRY_COMPARE(c.data.state(), db::DataSetState::Edit);
         grid.commitPendingEdit();
         c.data.post();
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=1").arg(c.source.tableName())),
-                 QStringLiteral("typed"));
+        QCOMPARE(
+            scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=1").arg(c.source.tableName())),
+            QStringLiteral("typed"));
     }
 
     void navigatorTakesTheTextStillInTheCellEditor()
@@ -210,8 +215,9 @@ private slots:
         QTest::mouseClick(nav->button(DBNavigator::Button::Post), Qt::LeftButton);
         QVERIFY(!grid->isEditingCell());
         QCOMPARE(c.data.state(), db::DataSetState::Browse);
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=2").arg(c.source.tableName())),
-                 QStringLiteral("kept"));
+        QCOMPARE(
+            scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=2").arg(c.source.tableName())),
+            QStringLiteral("kept"));
 
         typeInto(2, QStringLiteral("dropped"));
         QTRY_VERIFY(nav->button(DBNavigator::Button::Cancel)->isEnabled());
@@ -276,8 +282,9 @@ private slots:
         QCOMPARE(c.data.state(), db::DataSetState::Edit);
         QVERIFY(m.data(m.index(2, 1), DataGridModel::NullRole).toBool());
         QTest::keyClick(&grid, Qt::Key_Up);
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=3").arg(c.source.tableName())),
-                 QStringLiteral("NULL"));
+        QCOMPARE(
+            scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=3").arg(c.source.tableName())),
+            QStringLiteral("NULL"));
         // The context menu entry is the same action; on a read-only grid it is disabled.
         Chain ro(*m_db, QStringLiteral("SELECT * FROM %1").arg(c.source.tableName()), true);
         ro.open();

@@ -25,7 +25,9 @@ private:
         m_db->execute(QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, v VARCHAR(10))").arg(t));
         if (rows > 0)
             m_db->execute(QStringLiteral("INSERT INTO %1 SELECT seq, CONCAT('r', seq) FROM "
-                                         "seq_1_to_%2").arg(t).arg(rows));
+                                         "seq_1_to_%2")
+                              .arg(t)
+                              .arg(rows));
         return t;
     }
 
@@ -46,8 +48,8 @@ private slots:
     {
         DBNavigator nav;
         QCOMPARE(nav.size(), QSize(240, 23));
-        const QStringList names{"nbFirst", "nbPrior", "nbNext",  "nbLast", "nbInsert",
-                                "nbDelete", "nbEdit", "nbPost", "nbCancel", "nbRefresh"};
+        const QStringList names{"nbFirst",  "nbPrior", "nbNext", "nbLast",   "nbInsert",
+                                "nbDelete", "nbEdit",  "nbPost", "nbCancel", "nbRefresh"};
         for (int i = 0; i < names.size(); ++i) {
             auto* b = nav.findChild<QToolButton*>(names[i]);
             QVERIFY2(b, qPrintable(names[i]));
@@ -136,8 +138,9 @@ private slots:
         c.data.fieldByName(QStringLiteral("v")).setAsString(QStringLiteral("new"));
         nav.click(B::Post);
         QCOMPARE(c.data.state(), db::DataSetState::Browse);
-        QCOMPARE(scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=50").arg(c.source.tableName())),
-                 QStringLiteral("new"));
+        QCOMPARE(
+            scalar(*m_db, QStringLiteral("SELECT v FROM %1 WHERE id=50").arg(c.source.tableName())),
+            QStringLiteral("new"));
     }
 
     void refusedPostGoesToTheSinkAndStaysPending()
@@ -150,7 +153,8 @@ private slots:
         c.data.fieldByName(QStringLiteral("id")).setAsInteger(1); // taken
         nav.click(B::Post);
         QCOMPARE(c.errors.size(), 1);
-        QVERIFY2(c.errors.first().contains(QLatin1String("Duplicate")), qPrintable(c.errors.first()));
+        QVERIFY2(c.errors.first().contains(QLatin1String("Duplicate")),
+                 qPrintable(c.errors.first()));
         QCOMPARE(c.data.changeCount(), 1);
     }
 
@@ -161,7 +165,8 @@ private slots:
         DBNavigator nav;
         nav.setDataSource(&c.ds);
         c.data.setRecNo(120);
-        m_db->execute(QStringLiteral("UPDATE %1 SET v='changed' WHERE id=120").arg(c.source.tableName()));
+        m_db->execute(
+            QStringLiteral("UPDATE %1 SET v='changed' WHERE id=120").arg(c.source.tableName()));
         nav.click(B::Refresh);
         QVERIFY(c.errors.isEmpty());
         QCOMPARE(c.data.recNo(), 120);
