@@ -126,6 +126,8 @@ void TMainForm::acPostExecute()
 
 void TMainForm::acCancelExecute()
 {
+    if (dgdData->isEditingCell())
+        dgdData->discardPendingEdit();
     cdsData->cancel();
 }
 

@@ -1,6 +1,10 @@
 #include "MainFrm.h"
 
+#include "catalogue/NVMySQLObject.h"
+#include "persist/VSPub.h"
+
 #include <QHeaderView>
+#include <QLocale>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -29,8 +33,64 @@ QWidget* TMainForm::createColumnsPage()
     return page;
 }
 
+namespace {
+// Row 0 of the grid is its header; grid row r is table row r - 1.
+void setGridRowCount(QTableWidget* grid, int rows)
+{
+    grid->setRowCount(rows - 1);
+}
+
+int gridRowCount(const QTableWidget* grid)
+{
+    return grid->rowCount() + 1;
+}
+
+void setCell(QTableWidget* grid, int column, int row, const QString& text)
+{
+    if (row == 0) {
+        grid->setHorizontalHeaderItem(column, new QTableWidgetItem(text));
+        return;
+    }
+    if (QTableWidgetItem* item = grid->item(row - 1, column))
+        item->setText(text);
+    else
+        grid->setItem(row - 1, column, new QTableWidgetItem(text));
+}
+
+bool sameName(const QString& a, const QString& b)
+{
+    const QLocale locale;
+    return locale.toLower(a) == locale.toLower(b);
+}
+} // namespace
+
 void TMainForm::ShowColumns()
 {
+    setGridRowCount(sgdColumns, 2);
+    setCell(sgdColumns, 0, 0, QStringLiteral("Field Name"));
+    setCell(sgdColumns, 1, 0, QStringLiteral("Key"));
+    setCell(sgdColumns, 2, 0, QStringLiteral("Data type"));
+    CurrentTable->LoadFieldDefs();
+
+    const catalogue::TNVFieldDefs& defs = *CurrentTable->FieldDefs;
+    const catalogue::TNVIndexDefs& keys = *CurrentTable->IndexDefs;
+    for (int i = 0; i < defs.Count(); ++i) {
+        if (i > 0)
+            setGridRowCount(sgdColumns, gridRowCount(sgdColumns) + 1);
+        const catalogue::TNVFieldDef* def = defs.Items(i);
+        const QString name = def ? QString::fromStdString(def->FName) : QString();
+        const int row = i + 1;
+        setCell(sgdColumns, 0, row, name);
+        setCell(sgdColumns, 1, row, QStringLiteral("No"));
+        setCell(sgdColumns, 2, row, def ? QString::fromStdString(def->DataTypeName) : QString());
+        if (keys.Count() < 1 || !keys.Items(0))
+            continue;
+        const std::string& list = keys.Items(0)->FFieldExpression;
+        const std::ptrdiff_t count = persist::FieldCount(list, ";");
+        for (std::ptrdiff_t j = 0; j < count; ++j)
+            if (sameName(QString::fromStdString(persist::GetField(list, ";", j)), name))
+                setCell(sgdColumns, 1, row, QStringLiteral("Yes"));
+    }
 }
 
 } // namespace norvane::app

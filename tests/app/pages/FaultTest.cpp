@@ -1,0 +1,115 @@
+// The server killed and restarted under the real window: an open table, a pending edit and a
+// console statement. Each case ends with the server running again.
+
+#include "PagesTestSupport.h"
+
+#include <QProcess>
+
+using pages::TestDatabase;
+using pages::Window;
+
+namespace {
+bool serverCtl(const char* verb)
+{
+    return QProcess::execute(QStringLiteral("bash"),
+                             {pages::env("NORVANE_TEST_SERVER_CTL"), QLatin1String(verb),
+                              pages::env("NORVANE_TEST_SERVER_DIR")}) == 0;
+}
+} // namespace
+
+class FaultTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(!pages::env("NORVANE_TEST_SERVER_CTL").isEmpty(), "the private test server is not running");
+        m_db = std::make_unique<TestDatabase>(QStringLiteral("pages_fault"));
+        m_db->exec("CREATE TABLE f_rows (n INT PRIMARY KEY, name VARCHAR(10))");
+        m_db->exec("INSERT INTO f_rows WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 "
+                   "FROM s WHERE n < 250) SELECT n, CONCAT('r', n) FROM s");
+    }
+    void cleanup()
+    {
+        // Whatever a case did, the next one and the other programs find the server up.
+        QVERIFY(serverCtl("restart"));
+    }
+    void cleanupTestCase() { m_db.reset(); }
+
+    void pendingEditSurvivesAKilledServer();
+    void openTableFetchAfterRestart();
+    void consoleStatementOnAKilledServer();
+
+private:
+    std::unique_ptr<TestDatabase> m_db;
+};
+
+void FaultTest::pendingEditSurvivesAKilledServer()
+{
+    Window w(m_db->name);
+    w.logOn();
+    QVERIFY(w.choose("f_rows"));
+    QVERIFY(Window::edit(w.dataGrid(), 0, 1, "edited"));
+    QVERIFY(serverCtl("kill"));
+    QVERIFY(w.run("acPost"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QVERIFY2(!w.prompts.errors.first().isEmpty(), "the error box had no text");
+    QCOMPARE(w.cdsData()->changeCount(), 1);
+    QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("edited"));
+
+    QVERIFY(serverCtl("restart"));
+    QVERIFY(Window::edit(w.dataGrid(), 1, 1, "second"));
+    QVERIFY(w.run("acPost"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QCOMPARE(w.cdsData()->changeCount(), 0);
+    m_db->admin->ensureOpen();
+    auto admin = pages::adminConnection(m_db->name);
+    QCOMPARE(pages::scalar(*admin, "SELECT name FROM f_rows WHERE n = 1"), QStringLiteral("edited"));
+    QCOMPARE(pages::scalar(*admin, "SELECT name FROM f_rows WHERE n = 2"), QStringLiteral("second"));
+    admin->execute(QStringLiteral("UPDATE f_rows SET name = CONCAT('r', n) WHERE n <= 2"));
+}
+
+void FaultTest::openTableFetchAfterRestart()
+{
+    Window w(m_db->name);
+    w.logOn();
+    QVERIFY(w.choose("f_rows"));
+    QCOMPARE(w.cdsData()->recordCount(), 100);
+    QVERIFY(serverCtl("kill"));
+    // Moving past the rows held needs the server: the error is shown, the rows stay.
+    QVERIFY(w.run("acLast"));
+    QVERIFY(w.prompts.errors.size() >= 1);
+    QVERIFY(w.cdsData()->active());
+    QVERIFY(w.cdsData()->recordCount() >= 100);
+
+    QVERIFY(serverCtl("restart"));
+    const int errors = int(w.prompts.errors.size());
+    QVERIFY(w.run("acLast"));
+    QCOMPARE(w.prompts.errors.size(), errors);
+    QCOMPARE(w.cdsData()->recordCount(), 250);
+    QCOMPARE(Window::cell(w.dataGrid(), 249, 1), QStringLiteral("r250"));
+}
+
+void FaultTest::consoleStatementOnAKilledServer()
+{
+    Window w(m_db->name);
+    w.logOn();
+    w.memo()->setPlainText(QStringLiteral("SELECT COUNT(*) FROM f_rows"));
+    w.memo()->document()->setModified(true);
+    QVERIFY(serverCtl("kill"));
+    QVERIFY(w.run("acExecute"));
+    QCOMPARE(w.panel1(), QStringLiteral("Execute error"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QVERIFY(!w.connection()->isConnected());
+    QVERIFY(w.enabled("acLogin"));
+
+    QVERIFY(serverCtl("restart"));
+    QVERIFY(w.run("acExecute"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QCOMPARE(w.panel1(), QStringLiteral("Execute complete"));
+    QCOMPARE(Window::cell(w.sqlGrid(), 0, 0), QStringLiteral("250"));
+}
+
+QTEST_MAIN(FaultTest)
+#include "FaultTest.moc"
