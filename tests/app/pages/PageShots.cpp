@@ -1,0 +1,122 @@
+// Documentation pictures of the pages: logs the real main window on to a server, opens a table
+// and runs a statement, and grabs the Data page, the Columns page and the console.
+//   norvane-page-shots OUTDIR HOST USER PASSWORD DATABASE TABLE COLUMNS-TABLE STATEMENT
+// Exit code 0 only when every picture was written and no error was shown.
+
+#include "app/ActionManager.h"
+#include "app/MainFrm.h"
+#include "app/NVDataPub.h"
+#include "widgets/DBGrid.h"
+#include "widgets/Prompts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+struct LogonPrompts : norvane::widgets::DialogPrompts
+{
+    QStringList logon;
+    int errors = 0;
+
+    void showError(QWidget*, const QString& message) override
+    {
+        ++errors;
+        std::fprintf(stderr, "error shown: %s\n", qPrintable(message));
+    }
+    int execDialog(QDialog& dialog) override
+    {
+        auto* host = dialog.findChild<QComboBox*>(QStringLiteral("cbxHost"));
+        if (!host)
+            return QDialog::Rejected;
+        host->setEditText(logon.at(0));
+        dialog.findChild<QLineEdit*>(QStringLiteral("edUserName"))->setText(logon.at(1));
+        dialog.findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(logon.at(2));
+        dialog.findChild<QComboBox*>(QStringLiteral("cbxDatabase"))->setEditText(logon.at(3));
+        dialog.done(QDialog::Accepted);
+        return dialog.result();
+    }
+};
+
+bool grab(QWidget& window, const QString& file)
+{
+    QApplication::processEvents();
+    const bool ok = window.grab().save(file, "PNG");
+    std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(file));
+    return ok;
+}
+
+void run(QAction* action, norvane::app::TMainForm& form)
+{
+    form.actionManager().updateActions();
+    form.actionManager().execute(action);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = QApplication::arguments();
+    if (args.size() != 9) {
+        std::fprintf(stderr, "usage: norvane-page-shots OUTDIR HOST USER PASSWORD DATABASE "
+                             "TABLE COLUMNS-TABLE STATEMENT\n");
+        return 2;
+    }
+    const QDir out(args.at(1));
+    LogonPrompts prompts;
+    prompts.logon = args.mid(2, 4);
+    norvane::widgets::setPrompts(&prompts);
+
+    norvane::app::TMainDataModule dataModule;
+    norvane::app::TMainForm form;
+    form.setWindowState(Qt::WindowNoState);
+    form.resize(960, 600);
+    form.show();
+
+    int failures = 0;
+    QTimer::singleShot(1200, &form, [&] {
+        auto action = [&](const char* name) {
+            return form.findChild<QAction*>(QLatin1String(name));
+        };
+        auto* pages = form.findChild<QTabWidget*>(QStringLiteral("pctMain"));
+        auto* tree = form.findChild<QTreeWidget*>(QStringLiteral("tvwTables"));
+        auto choose = [&](const QString& table) {
+            const auto found = tree->findItems(table, Qt::MatchExactly);
+            if (found.isEmpty()) {
+                std::fprintf(stderr, "no table %s in the tree\n", qPrintable(table));
+                ++failures;
+                return;
+            }
+            tree->setCurrentItem(found.first());
+        };
+        run(action("acLogin"), form);
+        choose(args.at(6));
+        pages->setCurrentIndex(0);
+        failures += !grab(form, out.filePath(QStringLiteral("data-page.png")));
+        choose(args.at(7));
+        pages->setCurrentIndex(1);
+        failures += !grab(form, out.filePath(QStringLiteral("columns-page.png")));
+
+        pages->setCurrentIndex(2);
+        auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("moSQL"));
+        memo->setPlainText(args.at(8));
+        memo->document()->setModified(true);
+        run(action("acExecute"), form);
+        failures += !grab(form, out.filePath(QStringLiteral("console.png")));
+        QApplication::quit();
+    });
+    QApplication::exec();
+    norvane::widgets::setPrompts(nullptr);
+    return failures == 0 && prompts.errors == 0 ? 0 : 1;
+}
