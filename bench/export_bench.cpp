@@ -64,12 +64,17 @@ int main(int argc, char** argv)
         options.setDelimiter(QStringLiteral("\t"));
         options.setFileName(QString::fromLocal8Bit(argv[2]));
 
-        // The window's hooks: progress after every record, pending events processed.
+        // The window's hooks: progress after every record, pending events processed after the
+        // first record and then every 10 ms.
         std::int64_t written = 0;
         exporter::ExportHooks hooks;
         hooks.progress = [&written](std::int64_t n, std::optional<std::int64_t>) { written = n; };
-        hooks.keepResponsive = [] {
+        QElapsedTimer sinceEvents;
+        hooks.keepResponsive = [&sinceEvents] {
+            if (sinceEvents.isValid() && sinceEvents.elapsed() < 10)
+                return;
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sinceEvents.start();
         };
 
         QElapsedTimer timer;

@@ -128,6 +128,17 @@ std::optional<std::int64_t> timeMillis(const QByteArray& raw)
     return m.captured(1).isEmpty() ? ms : -ms;
 }
 
+// A server DATETIME carries no zone: shown as it stands. Going through the local clock would
+// shift times inside a daylight-saving gap and costs a time-zone file lookup per value.
+QDateTime wallClockDateTime(const QByteArray& raw)
+{
+    const QDate d = QDate::fromString(QLatin1String(raw.left(10)), Qt::ISODate);
+    const QTime t = raw.size() >= 19 && raw[10] == ' '
+                        ? QTime::fromString(QLatin1String(raw.mid(11, 8)), Qt::ISODate)
+                        : QTime(0, 0);
+    return d.isValid() && t.isValid() ? QDateTime(d, t, Qt::UTC) : QDateTime();
+}
+
 QDateTime parseDateTime(const QByteArray& raw)
 {
     const QString s = QString::fromLatin1(raw);
@@ -317,7 +328,7 @@ QString displayTextOf(const FieldDef& def, const RawValue& value)
     case FieldType::ftTimeStamp: {
         if (hasFraction(raw))
             return QString::fromLatin1(raw);
-        const QDateTime dt = parseDateTime(withoutFraction(raw));
+        const QDateTime dt = wallClockDateTime(withoutFraction(raw));
         return dt.isValid() ? locale.toString(dt, localDateTimeFormat())
                             : QString::fromLatin1(raw);
     }

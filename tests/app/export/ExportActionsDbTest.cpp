@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -25,6 +26,7 @@
 
 #include <memory>
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -114,6 +116,7 @@ private slots:
     void eachActionSetsItsFormatAndTheDialogRemembersTheLastName();
     void theConsoleGridExportsItsWholeResult();
     void theColumnsPageExportsTheGridOfThePageShownBefore();
+    void aDateTimeInADaylightSavingGapIsWrittenAsStored();
 
 private:
     QAction* action(const char* name) const
@@ -491,6 +494,45 @@ void ExportActionsDbTest::theColumnsPageExportsTheGridOfThePageShownBefore()
     QCOMPARE(lines.size(), 5);
     QCOMPARE(lines[4], QByteArray(R"("4","row 4")"));
     QCOMPARE(m_prompts->errors, QStringList());
+}
+
+// Catches: DATETIME values read through the local clock, where a time that the local zone
+// skips (a spring-forward hour) turns invalid and is written in raw server form, unlike its
+// neighbours.
+void ExportActionsDbTest::aDateTimeInADaylightSavingGapIsWrittenAsStored()
+{
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    ::tzset();
+    const auto restore = qScopeGuard([&] {
+        if (oldZone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", oldZone);
+        ::tzset();
+    });
+    const QString table = QStringLiteral("xact_dst_gap");
+    connection().execute(QStringLiteral("DROP TABLE IF EXISTS `%1`").arg(table));
+    connection().execute(QStringLiteral("CREATE TABLE `%1` (id INT PRIMARY KEY, at DATETIME)").arg(table));
+    connection().execute(QStringLiteral("INSERT INTO `%1` VALUES (1, '2024-03-31 01:30:00'), "
+                                        "(2, '2024-03-31 02:30:00')")
+                             .arg(table));
+    auto* source = child<norvane::db::SqlSource>("sqryData");
+    cdsData()->close();
+    source->close();
+    source->setTableName(table);
+    source->open();
+    cdsData()->open();
+
+    const QString file = path(QStringLiteral("gap.csv"));
+    run("acCsv", file);
+    QCOMPARE(m_prompts->errors, QStringList());
+    const QList<QByteArray> lines = linesOf(readAll(file));
+    QCOMPARE(lines.size(), 3);
+    QByteArray before = lines[1].mid(lines[1].indexOf('\t') + 1);
+    const QByteArray inGap = lines[2].mid(lines[2].indexOf('\t') + 1);
+    QVERIFY2(before.contains("1:30"), before.constData());
+    QCOMPARE(inGap, before.replace("1:30", "2:30"));
 }
 
 QTEST_MAIN(ExportActionsDbTest)
