@@ -1,7 +1,6 @@
 #include "MainFrm.h"
 
 #include "catalogue/NVMySQLObject.h"
-#include "persist/VSPub.h"
 
 #include <QHeaderView>
 #include <QLocale>
@@ -51,10 +50,14 @@ void setCell(QTableWidget* grid, int column, int row, const QString& text)
         grid->setHorizontalHeaderItem(column, new QTableWidgetItem(text));
         return;
     }
-    if (QTableWidgetItem* item = grid->item(row - 1, column))
-        item->setText(text);
-    else
-        grid->setItem(row - 1, column, new QTableWidgetItem(text));
+    QTableWidgetItem* item = grid->item(row - 1, column);
+    if (!item) {
+        item = new QTableWidgetItem;
+        grid->setItem(row - 1, column, item);
+    }
+    item->setText(text);
+    // Long type texts ("tinyint(3) unsigned zerofill") do not fit the narrow column.
+    item->setToolTip(text);
 }
 
 bool sameName(const QString& a, const QString& b)
@@ -85,10 +88,12 @@ void TMainForm::ShowColumns()
         setCell(sgdColumns, 2, row, def ? QString::fromStdString(def->DataTypeName) : QString());
         if (keys.Count() < 1 || !keys.Items(0))
             continue;
-        const std::string& list = keys.Items(0)->FFieldExpression;
-        const std::ptrdiff_t count = persist::FieldCount(list, ";");
-        for (std::ptrdiff_t j = 0; j < count; ++j)
-            if (sameName(QString::fromStdString(persist::GetField(list, ";", j)), name))
+        // Split at every ";": the field utilities treat quotes, '#' and '^' as literal runs,
+        // which would hide key columns named like "it's" or "#1".
+        const QStringList list =
+            QString::fromStdString(keys.Items(0)->FFieldExpression).split(u';');
+        for (const QString& keyColumn : list)
+            if (sameName(keyColumn, name))
                 setCell(sgdColumns, 1, row, QStringLiteral("Yes"));
     }
 }

@@ -192,6 +192,9 @@ void BrowseTest::columnsPageShowsEachColumn_data()
     QTest::newRow("letter case of key names")
         << "CREATE TABLE c_case (Row_ID BIGINT, LABEL VARCHAR(3), PRIMARY KEY (ROW_id))"
         << QStringList{"Row_ID|Yes|bigint(20)", "LABEL|No|varchar(3)"};
+    QTest::newRow("quotes and marks in key names")
+        << "CREATE TABLE c_marks (`it's` INT, `#1` INT, `^x` INT, n INT, PRIMARY KEY (`it's`, `#1`, `^x`))"
+        << QStringList{"it's|Yes|int(11)", "#1|Yes|int(11)", "^x|Yes|int(11)", "n|No|int(11)"};
 }
 
 void BrowseTest::columnsPageShowsEachColumn()

@@ -23,6 +23,7 @@ private slots:
 
     void changedCellReachesTheServerWhenTheRowIsLeft();
     void insertAndDeleteReachTheServer();
+    void choosingAnotherTablePostsTheRowBeingEdited();
     void shortcutsPostAndDeleteWithoutAQuestion();
     void navigatorDeleteAsksFirst();
     void deletingAnUnpostedRowSendsNothing();
@@ -85,6 +86,27 @@ void EditTest::insertAndDeleteReachTheServer()
     QCOMPARE(w.prompts.questions, QStringList());
     QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_insdel WHERE id = 1"), QStringLiteral("0"));
     QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_insdel"), QStringLiteral("1"));
+}
+
+void EditTest::choosingAnotherTablePostsTheRowBeingEdited()
+{
+    table("CREATE TABLE e_switch (id INT PRIMARY KEY, name VARCHAR(20))",
+          "INSERT INTO e_switch VALUES (1, 'one')");
+    table("CREATE TABLE e_switch_dup (id INT PRIMARY KEY)", "INSERT INTO e_switch_dup VALUES (1), (2)");
+    Window w(m_db->name);
+    w.logOn();
+    QVERIFY(w.choose("e_switch"));
+    QVERIFY(Window::edit(w.dataGrid(), 0, 1, "kept"));
+    QVERIFY(w.choose("e_switch_dup"));
+    QCOMPARE(w.prompts.errors, QStringList());
+    QCOMPARE(m_db->value("SELECT name FROM e_switch WHERE id = 1"), QStringLiteral("kept"));
+
+    // A refused row stops the switch: the table and the user's value stay.
+    QVERIFY(Window::edit(w.dataGrid(), 1, 0, "1"));
+    QVERIFY(w.choose("e_switch"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QCOMPARE(w.sqryData()->tableName(), QStringLiteral("e_switch_dup"));
+    QCOMPARE(Window::cell(w.dataGrid(), 1, 0), QStringLiteral("1"));
 }
 
 void EditTest::shortcutsPostAndDeleteWithoutAQuestion()
