@@ -132,10 +132,21 @@ std::optional<std::int64_t> timeMillis(const QByteArray& raw)
 // shift times inside a daylight-saving gap and costs a time-zone file lookup per value.
 QDateTime wallClockDateTime(const QByteArray& raw)
 {
-    const QDate d = QDate::fromString(QLatin1String(raw.left(10)), Qt::ISODate);
-    const QTime t = raw.size() >= 19 && raw[10] == ' '
-                        ? QTime::fromString(QLatin1String(raw.mid(11, 8)), Qt::ISODate)
-                        : QTime(0, 0);
+    // The server's fixed form "yyyy-MM-dd HH:mm:ss" (or the date alone), read digit by digit:
+    // a general date parser per value would cost more than the rest of the row.
+    auto number = [&raw](int at, int digits) {
+        int n = 0;
+        for (int i = at; i < at + digits; ++i) {
+            if (i >= raw.size() || raw[i] < '0' || raw[i] > '9')
+                return -1;
+            n = n * 10 + (raw[i] - '0');
+        }
+        return n;
+    };
+    const bool dateForm = raw.size() >= 10 && raw[4] == '-' && raw[7] == '-';
+    const QDate d = dateForm ? QDate(number(0, 4), number(5, 2), number(8, 2)) : QDate();
+    const bool timeForm = raw.size() >= 19 && raw[10] == ' ' && raw[13] == ':' && raw[16] == ':';
+    const QTime t = timeForm ? QTime(number(11, 2), number(14, 2), number(17, 2)) : QTime(0, 0);
     return d.isValid() && t.isValid() ? QDateTime(d, t, Qt::UTC) : QDateTime();
 }
 
