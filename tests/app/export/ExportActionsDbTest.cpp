@@ -117,6 +117,7 @@ private slots:
     void theConsoleGridExportsItsWholeResult();
     void theColumnsPageExportsTheGridOfThePageShownBefore();
     void aDateTimeInADaylightSavingGapIsWrittenAsStored();
+    void aFetchThatFailsMidRunStopsTheRunAndRestoresTheView();
 
 private:
     QAction* action(const char* name) const
@@ -533,6 +534,37 @@ void ExportActionsDbTest::aDateTimeInADaylightSavingGapIsWrittenAsStored()
     const QByteArray inGap = lines[2].mid(lines[2].indexOf('\t') + 1);
     QVERIFY2(before.contains("1:30"), before.constData());
     QCOMPARE(inGap, before.replace("1:30", "2:30"));
+}
+
+// Catches: a failed fetch reported as success, a half-written record, the grid left disabled
+// or on another row, the progress indicator left behind.
+void ExportActionsDbTest::aFetchThatFailsMidRunStopsTheRunAndRestoresTheView()
+{
+    norvane::db::ClientDataSet* data = openTable(QStringLiteral("xact_lost"), 250);
+    data->setRecNo(20);
+    const QString id = serverValue(QStringLiteral("SELECT CONNECTION_ID()"));
+    {
+        norvane::db::Connection killer;
+        killer.setParams(connection().params());
+        killer.open();
+        killer.execute(QStringLiteral("KILL %1").arg(id));
+    }
+
+    const QString file = path(QStringLiteral("lost.txt"));
+    run("acTxt", file);
+
+    QCOMPARE(m_prompts->errors.size(), 1);
+    QVERIFY2(m_prompts->errors[0].startsWith(QStringLiteral("Lost connection")),
+             qPrintable(m_prompts->errors[0]));
+    const QList<QByteArray> lines = linesOf(readAll(file));
+    QCOMPARE(lines.size(), 101); // the header and the packet held before the session died
+    for (int i = 1; i < lines.size(); ++i)
+        QCOMPARE(lines[i], QStringLiteral(R"("%1","row %1")").arg(i).toUtf8());
+    QCOMPARE(data->recNo(), 20);
+    QCOMPARE(dgdData()->currentIndex().row(), 19);
+    QVERIFY(dgdData()->isEnabled());
+    QVERIFY(!data->controlsDisabled());
+    QVERIFY(!m_form->statusBar()->findChild<QWidget*>(QStringLiteral("ExportProgress")));
 }
 
 QTEST_MAIN(ExportActionsDbTest)
