@@ -32,7 +32,7 @@ struct ExportKind
 {
     TzkGridExportType type;
     const char* defaultExt;
-    const char* filter; ///< one entry whose description and pattern are the same text
+    const char* filter;              ///< one entry whose description and pattern are the same text
     const char* delimiter = nullptr; ///< set for the two delimited-text actions only
 };
 
@@ -49,8 +49,8 @@ public:
     static SaveDialogState& of(QObject* window)
     {
         // Created on first use, so the window needs no member for it.
-        auto* found = window->findChild<QObject*>(QStringLiteral("SaveDialog"),
-                                                  Qt::FindDirectChildrenOnly);
+        auto* found =
+            window->findChild<QObject*>(QStringLiteral("SaveDialog"), Qt::FindDirectChildrenOnly);
         if (auto* state = dynamic_cast<SaveDialogState*>(found))
             return *state;
         return *new SaveDialogState(window);

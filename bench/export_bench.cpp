@@ -88,9 +88,9 @@ int main(int argc, char** argv)
 
         std::printf("open_ms=%.3f export_s=%.3f rows=%lld bytes=%lld rows_per_s=%.0f "
                     "mb_per_s=%.2f\n",
-                    openMs, totalS, static_cast<long long>(written),
-                    static_cast<long long>(bytes), totalS > 0 ? written / totalS : 0.0,
-                    totalS > 0 ? bytes / totalS / 1048576.0 : 0.0);
+                    openMs, totalS, static_cast<long long>(written), static_cast<long long>(bytes),
+                    totalS > 0 ? static_cast<double>(written) / totalS : 0.0,
+                    totalS > 0 ? static_cast<double>(bytes) / totalS / 1048576.0 : 0.0);
     } catch (const norvane::Error& e) {
         std::fprintf(stderr, "export_bench: %s\n", e.what());
         return 1;

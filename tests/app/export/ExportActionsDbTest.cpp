@@ -135,7 +135,10 @@ private:
         return c;
     }
     norvane::db::Connection& connection() const { return *m_dataModule->SQLConnection; }
-    norvane::db::ClientDataSet* cdsData() const { return child<norvane::db::ClientDataSet>("cdsData"); }
+    norvane::db::ClientDataSet* cdsData() const
+    {
+        return child<norvane::db::ClientDataSet>("cdsData");
+    }
     DBGrid* dgdData() const { return child<DBGrid>("dgdData"); }
 
     /// A fresh table `name` (id, name) with rows 1..rows named "row <id>", open on the Data page.
@@ -242,8 +245,8 @@ void ExportActionsDbTest::everyRowIsWrittenAndThePositionComesBack()
     QTimer sampler;
     sampler.setInterval(0);
     connect(&sampler, &QTimer::timeout, this, [&] {
-        if (auto* text = m_form->statusBar()->findChild<QLabel*>(
-                QStringLiteral("ExportProgressText")))
+        if (auto* text =
+                m_form->statusBar()->findChild<QLabel*>(QStringLiteral("ExportProgressText")))
             seen << text->text();
     });
     sampler.start();
@@ -484,8 +487,7 @@ void ExportActionsDbTest::theColumnsPageExportsTheGridOfThePageShownBefore()
     pages->setCurrentIndex(1);
     const QString fromConsole = path(QStringLiteral("console.txt"));
     run("acTxt", fromConsole);
-    QCOMPARE(linesOf(readAll(fromConsole)),
-             (QList<QByteArray>{R"("origin")", R"("console")"}));
+    QCOMPARE(linesOf(readAll(fromConsole)), (QList<QByteArray>{R"("origin")", R"("console")"}));
 
     pages->setCurrentIndex(0);
     pages->setCurrentIndex(1);
@@ -514,7 +516,8 @@ void ExportActionsDbTest::aDateTimeInADaylightSavingGapIsWrittenAsStored()
     });
     const QString table = QStringLiteral("xact_dst_gap");
     connection().execute(QStringLiteral("DROP TABLE IF EXISTS `%1`").arg(table));
-    connection().execute(QStringLiteral("CREATE TABLE `%1` (id INT PRIMARY KEY, at DATETIME)").arg(table));
+    connection().execute(
+        QStringLiteral("CREATE TABLE `%1` (id INT PRIMARY KEY, at DATETIME)").arg(table));
     connection().execute(QStringLiteral("INSERT INTO `%1` VALUES (1, '2024-03-31 01:30:00'), "
                                         "(2, '2024-03-31 02:30:00')")
                              .arg(table));
