@@ -28,7 +28,8 @@ QWidget* TMainForm::createDataPage()
 
     dsData = new widgets::DataSource(cdsData, this);
     dsData->setObjectName(QStringLiteral("dsData"));
-    dsData->setErrorSink([this](const QString& message) { widgets::prompts().showError(this, message); });
+    dsData->setErrorSink(
+        [this](const QString& message) { widgets::prompts().showError(this, message); });
     cdsData->afterPost = [this](db::ClientDataSet& ds) { cdsDataAfterPost(ds); };
     cdsData->afterDelete = [this](db::ClientDataSet& ds) { cdsDataAfterPost(ds); };
     cdsData->onReconcileError = [this](db::ClientDataSet& ds, const db::ReconcileInfo& info) {
@@ -66,16 +67,15 @@ catalogue::TCustomNVTable* TMainForm::nodeTable(const QTreeWidgetItem* node)
 {
     if (!node)
         return nullptr;
-    return static_cast<catalogue::TCustomNVTable*>(
-        node->data(0, Qt::UserRole).value<void*>());
+    return static_cast<catalogue::TCustomNVTable*>(node->data(0, Qt::UserRole).value<void*>());
 }
 
 void TMainForm::connectTreeChange()
 {
-    m_treeChange = connect(tvwTables, &QTreeWidget::currentItemChanged, this,
-                           [this](QTreeWidgetItem* node) {
-                               runGuarded(this, [this, node] { tvwTablesChange(node); });
-                           });
+    m_treeChange =
+        connect(tvwTables, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
+            runGuarded(this, [this, node] { tvwTablesChange(node); });
+        });
 }
 
 void TMainForm::acLoginExecute()
@@ -169,8 +169,8 @@ void TMainForm::acDelUpdate()
     // A dataset that is closed or was never opened has both its flags set.
     const bool bof = cdsData->bof();
     const bool eof = cdsData->eof();
-    const bool editing = cdsData->state() == db::DataSetState::Edit ||
-                         cdsData->state() == db::DataSetState::Insert;
+    const bool editing =
+        cdsData->state() == db::DataSetState::Edit || cdsData->state() == db::DataSetState::Insert;
     acDel->setEnabled(!eof);
     acPost->setEnabled(editing);
     acCancel->setEnabled(editing);

@@ -80,7 +80,8 @@ QWidget* TMainForm::createSQLPage()
 
     dsSQL = new widgets::DataSource(cdsSQL, this);
     dsSQL->setObjectName(QStringLiteral("dsSQL"));
-    dsSQL->setErrorSink([this](const QString& message) { widgets::prompts().showError(this, message); });
+    dsSQL->setErrorSink(
+        [this](const QString& message) { widgets::prompts().showError(this, message); });
 
     dgdSQL = new widgets::DBGrid;
     dgdSQL->setObjectName(QStringLiteral("dgdSQL"));

@@ -16,7 +16,8 @@ class BrowseTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(!pages::env("NORVANE_TEST_USER").isEmpty(), "the private test server is not running");
+        QVERIFY2(!pages::env("NORVANE_TEST_USER").isEmpty(),
+                 "the private test server is not running");
         m_db = std::make_unique<TestDatabase>(QStringLiteral("pages_browse"));
         m_db->exec("CREATE TABLE alpha (id INT PRIMARY KEY, name VARCHAR(20))");
         m_db->exec("INSERT INTO alpha VALUES (1, 'one'), (2, 'two'), (3, 'three')");
@@ -55,7 +56,8 @@ void BrowseTest::logOnFillsTheTreeWithoutChoosingANode()
     QVERIFY(w.enabled("acLogout"));
     QVERIFY(!w.enabled("acLogin"));
     // Nothing open yet: every record action is off.
-    for (const char* name : {"acDel", "acPost", "acCancel", "acFirst", "acPrevious", "acLast", "acNext"})
+    for (const char* name :
+         {"acDel", "acPost", "acCancel", "acFirst", "acPrevious", "acLast", "acNext"})
         QVERIFY2(!w.enabled(name), name);
 }
 
@@ -193,7 +195,8 @@ void BrowseTest::columnsPageShowsEachColumn_data()
         << "CREATE TABLE c_case (Row_ID BIGINT, LABEL VARCHAR(3), PRIMARY KEY (ROW_id))"
         << QStringList{"Row_ID|Yes|bigint(20)", "LABEL|No|varchar(3)"};
     QTest::newRow("quotes and marks in key names")
-        << "CREATE TABLE c_marks (`it's` INT, `#1` INT, `^x` INT, n INT, PRIMARY KEY (`it's`, `#1`, `^x`))"
+        << "CREATE TABLE c_marks (`it's` INT, `#1` INT, `^x` INT, n INT, PRIMARY KEY (`it's`, "
+           "`#1`, `^x`))"
         << QStringList{"it's|Yes|int(11)", "#1|Yes|int(11)", "^x|Yes|int(11)", "n|No|int(11)"};
 }
 

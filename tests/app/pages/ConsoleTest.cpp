@@ -18,7 +18,8 @@ class ConsoleTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(!pages::env("NORVANE_TEST_USER").isEmpty(), "the private test server is not running");
+        QVERIFY2(!pages::env("NORVANE_TEST_USER").isEmpty(),
+                 "the private test server is not running");
         m_db = std::make_unique<TestDatabase>(QStringLiteral("pages_console"));
         m_db->exec("CREATE TABLE items (id INT PRIMARY KEY, name VARCHAR(10))");
         m_db->exec("INSERT INTO items VALUES (1, 'a'), (2, 'b'), (3, 'c')");
@@ -90,7 +91,8 @@ void ConsoleTest::updateReportsAffectedRowsAndIsRecorded()
     QCOMPARE(w.panel1(), QStringLiteral("Execute complete: 3 rows affected"));
     QCOMPARE(w.sqlGrid()->model()->rowCount(), 0);
     QCOMPARE(historyCount(), 2);
-    QCOMPARE(m_db->value("SELECT GROUP_CONCAT(name ORDER BY id) FROM items"), QStringLiteral("A,B,C"));
+    QCOMPARE(m_db->value("SELECT GROUP_CONCAT(name ORDER BY id) FROM items"),
+             QStringLiteral("A,B,C"));
 
     type(w, "UPDATE items SET name = LOWER(name) WHERE id = 2");
     QVERIFY(w.run("acExecute"));

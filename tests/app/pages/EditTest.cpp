@@ -16,7 +16,8 @@ class EditTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(!pages::env("NORVANE_TEST_USER").isEmpty(), "the private test server is not running");
+        QVERIFY2(!pages::env("NORVANE_TEST_USER").isEmpty(),
+                 "the private test server is not running");
         m_db = std::make_unique<TestDatabase>(QStringLiteral("pages_edit"));
     }
     void cleanupTestCase() { m_db.reset(); }
@@ -69,7 +70,8 @@ void EditTest::insertAndDeleteReachTheServer()
     Window w(m_db->name);
     w.logOn();
     QVERIFY(w.choose("e_insdel"));
-    w.child<norvane::widgets::DBNavigator>("DBNavigator1")->click(norvane::widgets::DBNavigator::Button::Insert);
+    w.child<norvane::widgets::DBNavigator>("DBNavigator1")
+        ->click(norvane::widgets::DBNavigator::Button::Insert);
     QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Insert);
     const int row = w.cdsData()->currentRow();
     QVERIFY(Window::edit(w.dataGrid(), row, 0, "5"));
@@ -92,7 +94,8 @@ void EditTest::choosingAnotherTablePostsTheRowBeingEdited()
 {
     table("CREATE TABLE e_switch (id INT PRIMARY KEY, name VARCHAR(20))",
           "INSERT INTO e_switch VALUES (1, 'one')");
-    table("CREATE TABLE e_switch_dup (id INT PRIMARY KEY)", "INSERT INTO e_switch_dup VALUES (1), (2)");
+    table("CREATE TABLE e_switch_dup (id INT PRIMARY KEY)",
+          "INSERT INTO e_switch_dup VALUES (1), (2)");
     Window w(m_db->name);
     w.logOn();
     QVERIFY(w.choose("e_switch"));
@@ -206,7 +209,8 @@ void EditTest::rowChangedByAnotherSessionStaysPendingUntilTheNextPost()
 
 void EditTest::twinRowsWithoutKeyAreRefused()
 {
-    table("CREATE TABLE e_twins (a INT, b VARCHAR(5))", "INSERT INTO e_twins VALUES (1, 'x'), (1, 'x')");
+    table("CREATE TABLE e_twins (a INT, b VARCHAR(5))",
+          "INSERT INTO e_twins VALUES (1, 'x'), (1, 'x')");
     Window w(m_db->name);
     w.logOn();
     QVERIFY(w.choose("e_twins"));
@@ -263,13 +267,15 @@ void EditTest::awkwardTableNamesWriteBack()
     Window::moveTo(w.dataGrid(), 1);
     QVERIFY(w.run("acDel"));
     QCOMPARE(w.prompts.errors, QStringList());
-    QCOMPARE(m_db->value(QStringLiteral("SELECT GROUP_CONCAT(v) FROM ") + quoted), QStringLiteral("new"));
+    QCOMPARE(m_db->value(QStringLiteral("SELECT GROUP_CONCAT(v) FROM ") + quoted),
+             QStringLiteral("new"));
     m_db->exec(QStringLiteral("DROP TABLE ") + quoted);
 }
 
 void EditTest::floatRowUpdatesWithoutKey()
 {
-    table("CREATE TABLE e_float (f FLOAT, name VARCHAR(5))", "INSERT INTO e_float VALUES (1.1, 'a')");
+    table("CREATE TABLE e_float (f FLOAT, name VARCHAR(5))",
+          "INSERT INTO e_float VALUES (1.1, 'a')");
     Window w(m_db->name);
     w.logOn();
     QVERIFY(w.choose("e_float"));

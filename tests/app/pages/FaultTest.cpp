@@ -24,7 +24,8 @@ class FaultTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(!pages::env("NORVANE_TEST_SERVER_CTL").isEmpty(), "the private test server is not running");
+        QVERIFY2(!pages::env("NORVANE_TEST_SERVER_CTL").isEmpty(),
+                 "the private test server is not running");
         m_db = std::make_unique<TestDatabase>(QStringLiteral("pages_fault"));
         m_db->exec("CREATE TABLE f_rows (n INT PRIMARY KEY, name VARCHAR(10))");
         m_db->exec("INSERT INTO f_rows WITH RECURSIVE s(n) AS (SELECT 1 UNION ALL SELECT n + 1 "
@@ -65,8 +66,10 @@ void FaultTest::pendingEditSurvivesAKilledServer()
     QCOMPARE(w.cdsData()->changeCount(), 0);
     m_db->admin->ensureOpen();
     auto admin = pages::adminConnection(m_db->name);
-    QCOMPARE(pages::scalar(*admin, "SELECT name FROM f_rows WHERE n = 1"), QStringLiteral("edited"));
-    QCOMPARE(pages::scalar(*admin, "SELECT name FROM f_rows WHERE n = 2"), QStringLiteral("second"));
+    QCOMPARE(pages::scalar(*admin, "SELECT name FROM f_rows WHERE n = 1"),
+             QStringLiteral("edited"));
+    QCOMPARE(pages::scalar(*admin, "SELECT name FROM f_rows WHERE n = 2"),
+             QStringLiteral("second"));
     admin->execute(QStringLiteral("UPDATE f_rows SET name = CONCAT('r', n) WHERE n <= 2"));
 }
 

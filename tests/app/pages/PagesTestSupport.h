@@ -79,8 +79,8 @@ private:
 inline std::unique_ptr<norvane::db::Connection> adminConnection(const QString& database)
 {
     auto c = std::make_unique<norvane::db::Connection>();
-    c->setParams({env("NORVANE_TEST_USER"), env("NORVANE_TEST_PASSWORD"),
-                  env("NORVANE_TEST_HOST"), database});
+    c->setParams({env("NORVANE_TEST_USER"), env("NORVANE_TEST_PASSWORD"), env("NORVANE_TEST_HOST"),
+                  database});
     c->open();
     return c;
 }
@@ -145,10 +145,19 @@ public:
     }
     QTreeWidget* tree() const { return child<QTreeWidget>("tvwTables"); }
     QTableWidget* columns() const { return child<QTableWidget>("sgdColumns"); }
-    norvane::widgets::DBGrid* dataGrid() const { return child<norvane::widgets::DBGrid>("dgdData"); }
+    norvane::widgets::DBGrid* dataGrid() const
+    {
+        return child<norvane::widgets::DBGrid>("dgdData");
+    }
     norvane::widgets::DBGrid* sqlGrid() const { return child<norvane::widgets::DBGrid>("dgdSQL"); }
-    norvane::db::ClientDataSet* cdsData() const { return child<norvane::db::ClientDataSet>("cdsData"); }
-    norvane::db::ClientDataSet* cdsSQL() const { return child<norvane::db::ClientDataSet>("cdsSQL"); }
+    norvane::db::ClientDataSet* cdsData() const
+    {
+        return child<norvane::db::ClientDataSet>("cdsData");
+    }
+    norvane::db::ClientDataSet* cdsSQL() const
+    {
+        return child<norvane::db::ClientDataSet>("cdsSQL");
+    }
     norvane::db::SqlSource* sqryData() const { return child<norvane::db::SqlSource>("sqryData"); }
     QPlainTextEdit* memo() const { return child<QPlainTextEdit>("moSQL"); }
     norvane::db::Connection* connection() const
@@ -161,8 +170,10 @@ public:
     {
         const QString database = m_database;
         prompts.onDialog = [database](QDialog& dialog) {
-            dialog.findChild<QComboBox*>(QStringLiteral("cbxHost"))->setEditText(env("NORVANE_TEST_HOST"));
-            dialog.findChild<QLineEdit*>(QStringLiteral("edUserName"))->setText(env("NORVANE_TEST_USER"));
+            dialog.findChild<QComboBox*>(QStringLiteral("cbxHost"))
+                ->setEditText(env("NORVANE_TEST_HOST"));
+            dialog.findChild<QLineEdit*>(QStringLiteral("edUserName"))
+                ->setText(env("NORVANE_TEST_USER"));
             dialog.findChild<QLineEdit*>(QStringLiteral("edPassword"))
                 ->setText(env("NORVANE_TEST_PASSWORD"));
             dialog.findChild<QComboBox*>(QStringLiteral("cbxDatabase"))->setEditText(database);
