@@ -98,11 +98,14 @@ void TMainForm::acLogoutExecute()
 void TMainForm::tvwTablesChange(QTreeWidgetItem* node)
 {
     // A row still being edited goes to the server before its table is closed; if it is
-    // refused, the error stops the switch and the user's values stay on screen.
-    if (dgdData->isEditingCell())
-        dgdData->commitPendingEdit();
-    if (cdsData->active())
-        cdsData->checkBrowseMode();
+    // refused, the error stops the switch and the user's values stay on screen. A tree
+    // emptied by log off closes nothing, so nothing is posted then.
+    if (nodeTable(node)) {
+        if (dgdData->isEditingCell())
+            dgdData->commitPendingEdit();
+        if (cdsData->active())
+            cdsData->checkBrowseMode();
+    }
     CurrentTable = nullptr;
     if (!node)
         return;

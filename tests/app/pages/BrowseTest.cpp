@@ -34,6 +34,7 @@ private slots:
     void rowsArriveInPacketsOf100AsTheUserMoves();
     void recordActionsFollowTheEdgeFlags();
     void logOffKeepsTheRowsAndMovingPastThemStaysQuiet();
+    void logOffDuringAnEditNeitherPostsNorReconnects();
     void logOnAgainRebuildsTheTreeAndKeepsTheOldRows();
 
     void columnsPageShowsEachColumn_data();
@@ -158,6 +159,20 @@ void BrowseTest::logOffKeepsTheRowsAndMovingPastThemStaysQuiet()
     QVERIFY(!w.connection()->isConnected());
     QVERIFY(w.enabled("acLogin"));
     QCOMPARE(w.prompts.errors, QStringList());
+}
+
+void BrowseTest::logOffDuringAnEditNeitherPostsNorReconnects()
+{
+    Window w(m_db->name);
+    w.logOn();
+    QVERIFY(w.choose(QStringLiteral("alpha")));
+    QVERIFY(Window::edit(w.dataGrid(), 0, 1, QStringLiteral("edited")));
+    QVERIFY(w.run("acLogout"));
+    QCOMPARE(w.prompts.errors, QStringList());
+    QVERIFY(!w.connection()->isConnected());
+    QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Edit);
+    QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("edited"));
+    QCOMPARE(m_db->value("SELECT name FROM alpha WHERE id = 1"), QStringLiteral("one"));
 }
 
 void BrowseTest::logOnAgainRebuildsTheTreeAndKeepsTheOldRows()
