@@ -604,16 +604,28 @@ RawValue ClientDataSet::rawValue(int row, int column) const
     return m_rows[static_cast<std::size_t>(row)].row.value(column);
 }
 
+std::optional<QByteArrayView> ClientDataSet::valueView(int row, int column) const
+{
+    if (row < 0 || row >= recordCount() || column < 0 || column >= fieldCount())
+        return std::nullopt;
+    if (row == m_current && (m_state == DataSetState::Edit || m_state == DataSetState::Insert)) {
+        const RawValue& v = m_editBuffer[static_cast<std::size_t>(column)];
+        return v ? std::optional<QByteArrayView>(*v) : std::nullopt;
+    }
+    return m_rows[static_cast<std::size_t>(row)].row.view(column);
+}
+
 QString ClientDataSet::displayText(int row, int column) const
 {
     if (column < 0 || column >= fieldCount())
         return {};
-    return displayTextOf(m_fields[static_cast<std::size_t>(column)]->def(), rawValue(row, column));
+    return displayTextOfView(m_fields[static_cast<std::size_t>(column)]->def(),
+                             valueView(row, column));
 }
 
 bool ClientDataSet::isNull(int row, int column) const
 {
-    return !rawValue(row, column).has_value();
+    return !valueView(row, column).has_value();
 }
 
 bool ClientDataSet::rowHasPendingChange(int row) const
@@ -626,6 +638,11 @@ bool ClientDataSet::rowHasPendingChange(int row) const
 RawValue ClientDataSet::fieldValue(int index) const
 {
     return rawValue(m_current, index);
+}
+
+std::optional<QByteArrayView> ClientDataSet::fieldView(int index, RawValue&) const
+{
+    return valueView(m_current, index);
 }
 
 void ClientDataSet::setFieldValue(int index, const RawValue& value)

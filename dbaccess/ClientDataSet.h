@@ -124,6 +124,8 @@ public:
     RawValue rawValue(int row, int column) const;
     QString displayText(int row, int column) const;
     bool isNull(int row, int column) const;
+    /// A held value in place, valid until the row or the edit buffer changes; nullopt is NULL.
+    std::optional<QByteArrayView> valueView(int row, int column) const;
     /// True when the held row has a change not yet applied.
     bool rowHasPendingChange(int row) const;
 
@@ -152,6 +154,7 @@ private:
     };
 
     RawValue fieldValue(int index) const override;
+    std::optional<QByteArrayView> fieldView(int index, RawValue& holder) const override;
     void setFieldValue(int index, const RawValue& value) override;
 
     void checkActive() const;

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <vector>
 
 namespace norvane::db {
 
@@ -14,12 +16,12 @@ namespace {
 
 const QDate kDayZero(1899, 12, 30);
 
-QString fromRaw(const FieldDef& def, const QByteArray& raw)
+QString fromRaw(const FieldDef& def, QByteArrayView raw)
 {
     return def.isBinary ? QString::fromLatin1(raw) : QString::fromUtf8(raw);
 }
 
-std::uint64_t bitValue(const QByteArray& raw)
+std::uint64_t bitValue(QByteArrayView raw)
 {
     std::uint64_t v = 0;
     for (const char c : raw)
@@ -39,21 +41,211 @@ QByteArray bitBytes(std::uint64_t v, int bits)
 }
 
 // Locale time format without the zone name, which a server value does not carry.
-QString localTimeFormat()
+QString plainTimeFormat(const QLocale& locale)
 {
-    QString f = QLocale().timeFormat(QLocale::LongFormat);
+    QString f = locale.timeFormat(QLocale::LongFormat);
     f.remove(QLatin1Char('t'));
     return f.trimmed();
 }
 
 // The locale's short date format with a four-digit year: a two-digit year shown in a grid
 // and typed back would land in the wrong century.
-QString localDateFormat()
+QString fullYearDateFormat(const QLocale& locale)
 {
-    QString f = QLocale().dateFormat(QLocale::ShortFormat);
+    QString f = locale.dateFormat(QLocale::ShortFormat);
     if (!f.contains(QLatin1String("yyyy")))
         f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
     return f;
+}
+
+// A date/time format pattern compiled once into pieces, so that a value is written by
+// appending digits and cached texts instead of interpreting the pattern through QLocale for
+// every cell. Only patterns of plain numeric fields, short month names and AM/PM markers
+// compile, and only for locales writing ASCII digits; the compiled form is checked against
+// QLocale on sample values and dropped on any difference, so callers fall back to QLocale.
+class CompiledFormat
+{
+public:
+    CompiledFormat() = default;
+    CompiledFormat(const QLocale& locale, const QString& pattern) : m_pattern(pattern)
+    {
+        m_valid = compile(locale) && verify(locale);
+    }
+
+    bool valid() const { return m_valid; }
+    const QString& pattern() const { return m_pattern; }
+
+    /// Years 1000 to 9999 only: others take the general path.
+    static bool fits(int year) { return year >= 1000 && year <= 9999; }
+
+    void append(QString& out, int year, int month, int day, int hour, int minute,
+                int second) const
+    {
+        for (const Piece& p : m_pieces) {
+            switch (p.kind) {
+            case Kind::Literal: out += p.text; break;
+            case Kind::Day: number(out, day, p.width); break;
+            case Kind::Month: number(out, month, p.width); break;
+            case Kind::MonthName: out += m_monthNames[month - 1]; break;
+            case Kind::Year4: number(out, year, 4); break;
+            case Kind::Year2: number(out, year % 100, 2); break;
+            case Kind::Hour24: number(out, hour, p.width); break;
+            case Kind::Hour12: number(out, hour % 12 == 0 ? 12 : hour % 12, p.width); break;
+            case Kind::Minute: number(out, minute, p.width); break;
+            case Kind::Second: number(out, second, p.width); break;
+            case Kind::AmPmUpper: out += hour < 12 ? m_amUpper : m_pmUpper; break;
+            case Kind::AmPmLower: out += hour < 12 ? m_amLower : m_pmLower; break;
+            }
+        }
+    }
+
+private:
+    enum class Kind {
+        Literal, Day, Month, MonthName, Year4, Year2, Hour24, Hour12, Minute, Second,
+        AmPmUpper, AmPmLower
+    };
+    struct Piece
+    {
+        Kind kind = Kind::Literal;
+        int width = 1;
+        QString text;
+    };
+
+    static void number(QString& out, int value, int width)
+    {
+        char digits[8];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value > 0 && n < 8);
+        for (int i = n; i < width; ++i)
+            out += QLatin1Char('0');
+        while (n > 0)
+            out += QLatin1Char(digits[--n]);
+    }
+
+    bool compile(const QLocale& locale)
+    {
+        if (locale.zeroDigit() != QLatin1String("0") || m_pattern.contains(QLatin1Char('\'')))
+            return false;
+        const bool twelveHour = m_pattern.contains(QLatin1Char('a'), Qt::CaseInsensitive);
+        const qsizetype size = m_pattern.size();
+        for (qsizetype i = 0; i < size;) {
+            const QChar c = m_pattern[i];
+            qsizetype run = 1;
+            while (i + run < size && m_pattern[i + run] == c)
+                ++run;
+            const char l = c.toLatin1();
+            Piece p;
+            p.width = static_cast<int>(run);
+            if (l == 'A' || l == 'a') {
+                const QChar next = i + 1 < size ? m_pattern[i + 1] : QChar();
+                if (l == 'A' && next == QLatin1Char('P'))
+                    p.kind = Kind::AmPmUpper;
+                else if (l == 'a' && next == QLatin1Char('p'))
+                    p.kind = Kind::AmPmLower;
+                else
+                    return false;
+                m_pieces.push_back(p);
+                i += 2;
+                continue;
+            }
+            const bool letter = (l >= 'a' && l <= 'z') || (l >= 'A' && l <= 'Z');
+            if (!letter) {
+                if (m_pieces.empty() || m_pieces.back().kind != Kind::Literal)
+                    m_pieces.push_back(Piece{});
+                m_pieces.back().text += m_pattern.mid(i, run);
+                i += run;
+                continue;
+            }
+            switch (l) {
+            case 'd': p.kind = Kind::Day; break;
+            case 'M': p.kind = run == 3 ? Kind::MonthName : Kind::Month; break;
+            case 'y': p.kind = run == 4 ? Kind::Year4 : Kind::Year2; break;
+            case 'H': p.kind = Kind::Hour24; break;
+            case 'h': p.kind = twelveHour ? Kind::Hour12 : Kind::Hour24; break;
+            case 'm': p.kind = Kind::Minute; break;
+            case 's': p.kind = Kind::Second; break;
+            default: return false;
+            }
+            if ((l == 'y' && run != 2 && run != 4) || (l == 'M' && run > 3)
+                || (l != 'y' && l != 'M' && run > 2))
+                return false;
+            m_pieces.push_back(p);
+            i += run;
+        }
+        for (int m = 1; m <= 12; ++m)
+            m_monthNames[m - 1] = locale.toString(QDate(2001, m, 1), QStringLiteral("MMM"));
+        m_amUpper = locale.toString(QTime(1, 0), QStringLiteral("AP"));
+        m_pmUpper = locale.toString(QTime(13, 0), QStringLiteral("AP"));
+        m_amLower = locale.toString(QTime(1, 0), QStringLiteral("ap"));
+        m_pmLower = locale.toString(QTime(13, 0), QStringLiteral("ap"));
+        return true;
+    }
+
+    bool verify(const QLocale& locale) const
+    {
+        const QDateTime samples[] = {
+            QDateTime(QDate(2024, 1, 1), QTime(0, 0, 0), Qt::UTC),
+            QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::UTC),
+            QDateTime(QDate(2000, 7, 9), QTime(12, 5, 7), Qt::UTC),
+            QDateTime(QDate(1000, 10, 20), QTime(9, 10, 11), Qt::UTC),
+            QDateTime(QDate(9999, 2, 28), QTime(13, 0, 1), Qt::UTC),
+        };
+        for (const QDateTime& dt : samples) {
+            QString fast;
+            append(fast, dt.date().year(), dt.date().month(), dt.date().day(), dt.time().hour(),
+                   dt.time().minute(), dt.time().second());
+            if (fast != locale.toString(dt, m_pattern))
+                return false;
+        }
+        return true;
+    }
+
+    QString m_pattern;
+    bool m_valid = false;
+    std::vector<Piece> m_pieces;
+    QString m_monthNames[12];
+    QString m_amUpper, m_pmUpper, m_amLower, m_pmLower;
+};
+
+// The default locale's display formats, resolved once per locale rather than per value.
+struct LocalFormats
+{
+    QLocale locale;
+    QString decimalPoint;
+    CompiledFormat date;
+    CompiledFormat time;
+    CompiledFormat dateTime;
+};
+
+const LocalFormats& localFormats()
+{
+    thread_local std::unique_ptr<LocalFormats> cached;
+    const QLocale current;
+    if (!cached || !(cached->locale == current)) {
+        auto f = std::make_unique<LocalFormats>();
+        f->locale = current;
+        f->decimalPoint = current.decimalPoint();
+        const QString date = fullYearDateFormat(current);
+        const QString time = plainTimeFormat(current);
+        f->date = CompiledFormat(current, date);
+        f->time = CompiledFormat(current, time);
+        f->dateTime = CompiledFormat(current, date + QLatin1Char(' ') + time);
+        cached = std::move(f);
+    }
+    return *cached;
+}
+
+QString localTimeFormat()
+{
+    return localFormats().time.pattern();
+}
+
+QString localDateFormat()
+{
+    return localFormats().date.pattern();
 }
 
 // Reads a date in the locale's form, with four or two digits for the year (two digits mean
@@ -73,12 +265,12 @@ QDate parseLocalDate(const QString& text)
 
 QString localDateTimeFormat()
 {
-    return localDateFormat() + QLatin1Char(' ') + localTimeFormat();
+    return localFormats().dateTime.pattern();
 }
 
-bool hasFraction(const QByteArray& raw)
+bool hasFraction(QByteArrayView raw)
 {
-    const int dot = raw.indexOf('.');
+    const qsizetype dot = raw.indexOf('.');
     if (dot < 0)
         return false;
     for (qsizetype i = dot + 1; i < raw.size(); ++i)
@@ -87,10 +279,10 @@ bool hasFraction(const QByteArray& raw)
     return false;
 }
 
-QByteArray withoutFraction(const QByteArray& raw)
+QByteArrayView withoutFraction(QByteArrayView raw)
 {
-    const int dot = raw.indexOf('.');
-    return dot < 0 ? raw : raw.left(dot);
+    const qsizetype dot = raw.indexOf('.');
+    return dot < 0 ? raw : raw.first(dot);
 }
 
 const QRegularExpression& integerPattern()
@@ -113,7 +305,7 @@ const QRegularExpression& numberPattern()
 }
 
 // Milliseconds of a TIME text such as "-838:59:59.5"; nullopt when it is not one.
-std::optional<std::int64_t> timeMillis(const QByteArray& raw)
+std::optional<std::int64_t> timeMillis(QByteArrayView raw)
 {
     static const QRegularExpression re(
         QStringLiteral("^(-?)(\\d+):(\\d{2})(?::(\\d{2})(?:\\.(\\d{1,6}))?)?$"));
@@ -130,24 +322,41 @@ std::optional<std::int64_t> timeMillis(const QByteArray& raw)
 
 // A server DATETIME carries no zone: shown as it stands. Going through the local clock would
 // shift times inside a daylight-saving gap and costs a time-zone file lookup per value.
-QDateTime wallClockDateTime(const QByteArray& raw)
+// The parts of a server DATETIME in its fixed form "yyyy-MM-dd HH:mm:ss" (or the date alone,
+// at midnight), read digit by digit: a general date parser per value would cost more than the
+// rest of the row. Unset when the text is not of that form or not a real date and time.
+struct WallClock
 {
-    // The server's fixed form "yyyy-MM-dd HH:mm:ss" (or the date alone), read digit by digit:
-    // a general date parser per value would cost more than the rest of the row.
-    auto number = [&raw](int at, int digits) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
+std::optional<WallClock> wallClockParts(QByteArrayView raw)
+{
+    auto number = [&raw](qsizetype at, int digits) {
         int n = 0;
-        for (int i = at; i < at + digits; ++i) {
+        for (qsizetype i = at; i < at + digits; ++i) {
             if (i >= raw.size() || raw[i] < '0' || raw[i] > '9')
                 return -1;
             n = n * 10 + (raw[i] - '0');
         }
         return n;
     };
-    const bool dateForm = raw.size() >= 10 && raw[4] == '-' && raw[7] == '-';
-    const QDate d = dateForm ? QDate(number(0, 4), number(5, 2), number(8, 2)) : QDate();
-    const bool timeForm = raw.size() >= 19 && raw[10] == ' ' && raw[13] == ':' && raw[16] == ':';
-    const QTime t = timeForm ? QTime(number(11, 2), number(14, 2), number(17, 2)) : QTime(0, 0);
-    return d.isValid() && t.isValid() ? QDateTime(d, t, Qt::UTC) : QDateTime();
+    if (!(raw.size() >= 10 && raw[4] == '-' && raw[7] == '-'))
+        return std::nullopt;
+    WallClock w;
+    w.year = number(0, 4);
+    w.month = number(5, 2);
+    w.day = number(8, 2);
+    if (!QDate::isValid(w.year, w.month, w.day))
+        return std::nullopt;
+    if (raw.size() >= 19 && raw[10] == ' ' && raw[13] == ':' && raw[16] == ':') {
+        w.hour = number(11, 2);
+        w.minute = number(14, 2);
+        w.second = number(17, 2);
+        if (!QTime::isValid(w.hour, w.minute, w.second))
+            return std::nullopt;
+    }
+    return w;
 }
 
 QDateTime parseDateTime(const QByteArray& raw)
@@ -161,10 +370,10 @@ QDateTime parseDateTime(const QByteArray& raw)
     return dt;
 }
 
-QString localizeNumber(const QByteArray& raw)
+QString localizeNumber(QByteArrayView raw)
 {
     QString s = QString::fromLatin1(raw);
-    const QString point = QLocale().decimalPoint();
+    const QString& point = localFormats().decimalPoint;
     if (point != QLatin1String("."))
         s.replace(QLatin1Char('.'), point);
     return s;
@@ -299,6 +508,11 @@ int FieldDef::defaultDisplayWidth() const
 
 QString displayTextOf(const FieldDef& def, const RawValue& value)
 {
+    return displayTextOfView(def, value ? std::optional<QByteArrayView>(*value) : std::nullopt);
+}
+
+QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> value)
+{
     switch (def.type) {
     case FieldType::ftMemo:
         return QStringLiteral("(Memo)");
@@ -313,8 +527,7 @@ QString displayTextOf(const FieldDef& def, const RawValue& value)
     }
     if (!value)
         return {};
-    const QByteArray& raw = *value;
-    const QLocale locale;
+    const QByteArrayView raw = *value;
     switch (def.type) {
     case FieldType::ftBoolean:
         return def.isBit ? (bitValue(raw) ? QStringLiteral("True") : QStringLiteral("False"))
@@ -325,23 +538,51 @@ QString displayTextOf(const FieldDef& def, const RawValue& value)
     case FieldType::ftCurrency:
         return localizeNumber(raw);
     case FieldType::ftDate: {
+        const LocalFormats& formats = localFormats();
+        if (formats.date.valid() && raw.size() == 10) {
+            const auto w = wallClockParts(raw);
+            if (w && CompiledFormat::fits(w->year)) {
+                QString text;
+                text.reserve(16);
+                formats.date.append(text, w->year, w->month, w->day, 0, 0, 0);
+                return text;
+            }
+        }
         const QDate d = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyy-MM-dd"));
-        return d.isValid() ? locale.toString(d, localDateFormat()) : QString::fromLatin1(raw);
+        return d.isValid() ? formats.locale.toString(d, formats.date.pattern())
+                           : QString::fromLatin1(raw);
     }
     case FieldType::ftTime: {
         const auto ms = timeMillis(raw);
         if (!ms || *ms < 0 || *ms >= 86400000 || hasFraction(raw))
             return QString::fromLatin1(raw);
-        return locale.toString(QTime::fromMSecsSinceStartOfDay(static_cast<int>(*ms)),
-                               localTimeFormat());
+        const LocalFormats& formats = localFormats();
+        const QTime t = QTime::fromMSecsSinceStartOfDay(static_cast<int>(*ms));
+        if (formats.time.valid()) {
+            QString text;
+            formats.time.append(text, 2000, 1, 1, t.hour(), t.minute(), t.second());
+            return text;
+        }
+        return formats.locale.toString(t, formats.time.pattern());
     }
     case FieldType::ftDateTime:
     case FieldType::ftTimeStamp: {
         if (hasFraction(raw))
             return QString::fromLatin1(raw);
-        const QDateTime dt = wallClockDateTime(withoutFraction(raw));
-        return dt.isValid() ? locale.toString(dt, localDateTimeFormat())
-                            : QString::fromLatin1(raw);
+        const auto w = wallClockParts(withoutFraction(raw));
+        if (!w)
+            return QString::fromLatin1(raw);
+        const LocalFormats& formats = localFormats();
+        if (formats.dateTime.valid() && CompiledFormat::fits(w->year)) {
+            QString text;
+            text.reserve(32);
+            formats.dateTime.append(text, w->year, w->month, w->day, w->hour, w->minute,
+                                    w->second);
+            return text;
+        }
+        const QDateTime dt(QDate(w->year, w->month, w->day),
+                           QTime(w->hour, w->minute, w->second), Qt::UTC);
+        return formats.locale.toString(dt, formats.dateTime.pattern());
     }
     default:
         break;
@@ -429,7 +670,8 @@ RawValue Field::rawValue() const
 
 bool Field::isNull() const
 {
-    return !rawValue().has_value();
+    RawValue holder;
+    return !m_owner->fieldView(m_index, holder).has_value();
 }
 
 std::int64_t Field::asInteger() const
@@ -536,7 +778,8 @@ QByteArray Field::asBytes() const
 
 QString Field::displayText() const
 {
-    return displayTextOf(m_def, rawValue());
+    RawValue holder;
+    return displayTextOfView(m_def, m_owner->fieldView(m_index, holder));
 }
 
 QVariant Field::value() const

@@ -2,6 +2,7 @@
 /// Columns of a result and typed access to the values of the current record.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -76,6 +77,8 @@ struct FieldDef
 /// times in the locale's formats, "True"/"False", "(Memo)" for text objects, "(BLOB)" for byte
 /// objects ("(Blob)" when null), and an empty text for other nulls.
 QString displayTextOf(const FieldDef& def, const RawValue& value);
+/// The same text for a value seen in place (nullopt is NULL).
+QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> value);
 /// The exact value as text: the server's text for numbers, dates and strings; bytes as Latin-1.
 QString exactTextOf(const FieldDef& def, const RawValue& value);
 /// Converts user text (server form, or the locale's display form for numbers and dates) to the
@@ -88,6 +91,13 @@ class RecordAccess
 public:
     virtual ~RecordAccess() = default;
     virtual RawValue fieldValue(int index) const = 0;
+    /// The value without copying it, valid until the record or its edit buffer changes; NULL is
+    /// nullopt. Owners that cannot lend their bytes copy the value into `holder`.
+    virtual std::optional<QByteArrayView> fieldView(int index, RawValue& holder) const
+    {
+        holder = fieldValue(index);
+        return holder ? std::optional<QByteArrayView>(*holder) : std::nullopt;
+    }
     /// Throws `DbError` when the owner is read-only or not being edited.
     virtual void setFieldValue(int index, const RawValue& value) = 0;
 

@@ -1,6 +1,8 @@
 // Delimited text: one line per record, values separated by the options' delimiter.
 #include "export/ExportRun.h"
 
+#include <QStringEncoder>
+
 namespace norvane::exporter {
 namespace {
 
@@ -25,13 +27,14 @@ public:
 
     void row(ExportRun& run, QByteArray& out) override
     {
-        QString line;
+        // One line buffer for the whole run: its capacity is kept from row to row.
+        m_line.resize(0);
         for (int i = 0; i <= run.lastColumn(); ++i) {
             const RunColumn& c = run.columns[static_cast<size_t>(i)];
             if (c.included)
-                appendValue(run, line, run.cellText(c), i);
+                appendValue(run, m_line, run.cellText(c), i);
         }
-        endLine(line, out);
+        endLine(m_line, out);
     }
 
     void finish(ExportRun&, QByteArray&) override {}
@@ -57,11 +60,18 @@ private:
             line += run.options.Delimiter();
     }
 
+    // Encodes the line straight onto the end of out, with no intermediate byte array.
     static void endLine(QString& line, QByteArray& out)
     {
         line += QStringLiteral("\r\n");
-        out += line.toUtf8();
+        QStringEncoder encoder(QStringEncoder::Utf8);
+        const qsizetype start = out.size();
+        out.resize(start + encoder.requiredSpace(line.size()));
+        char* end = encoder.appendToBuffer(out.data() + start, line);
+        out.truncate(end - out.constData());
     }
+
+    QString m_line;
 };
 
 } // namespace

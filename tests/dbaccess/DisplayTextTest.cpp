@@ -1,0 +1,146 @@
+// Display texts of dates, times and numbers under several locales: the digit-by-digit
+// formatting must give exactly what QLocale gives for the locale's own patterns, the cached
+// patterns must follow a change of the default locale, and values outside the plain form
+// (zero dates, fractions, durations, years before 1000) must keep their general treatment.
+#include "dbaccess/Field.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+using namespace norvane::db;
+
+namespace {
+
+class DefaultLocale
+{
+public:
+    explicit DefaultLocale(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~DefaultLocale() { QLocale::setDefault(m_saved); }
+    DefaultLocale(const DefaultLocale&) = delete;
+    DefaultLocale& operator=(const DefaultLocale&) = delete;
+
+private:
+    QLocale m_saved;
+};
+
+FieldDef defOf(FieldType type)
+{
+    FieldDef def;
+    def.name = QStringLiteral("c");
+    def.type = type;
+    return def;
+}
+
+QString shown(FieldType type, const char* raw)
+{
+    return displayTextOfView(defOf(type), QByteArrayView(raw));
+}
+
+// The locale's patterns as a user reads them in its settings: four-digit years, no zone.
+QString datePattern(const QLocale& l)
+{
+    QString f = l.dateFormat(QLocale::ShortFormat);
+    if (!f.contains(QLatin1String("yyyy")))
+        f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return f;
+}
+
+QString timePattern(const QLocale& l)
+{
+    QString f = l.timeFormat(QLocale::LongFormat);
+    f.remove(QLatin1Char('t'));
+    return f.trimmed();
+}
+
+const char* const kLocales[] = {"C",     "en_US", "de_DE", "fr_FR", "ja_JP", "ko_KR",
+                                "zh_CN", "ar_EG", "fa_IR", "en_GB", "ru_RU", "hi_IN"};
+
+} // namespace
+
+TEST(DisplayText, DatesAndTimesMatchTheLocaleForEveryLocale)
+{
+    const char* const dateTimes[] = {"2024-01-01 00:00:00", "2024-03-05 07:08:09",
+                                     "1999-12-31 23:59:59", "2000-02-29 12:00:00",
+                                     "1000-01-01 11:59:59", "9999-12-31 13:01:02",
+                                     "2024-07-04 12:30:00.000000"};
+    const char* const dates[] = {"2024-01-01", "2000-02-29", "1000-01-01", "9999-12-31",
+                                 "2024-11-09"};
+    const char* const times[] = {"00:00:00", "12:00:00", "11:59:59", "13:05:07", "23:59:59"};
+    for (const char* name : kLocales) {
+        const QLocale l(QString::fromLatin1(name));
+        const DefaultLocale scope(l);
+        for (const char* raw : dateTimes) {
+            QDateTime dt = QDateTime::fromString(QString::fromLatin1(raw).left(19),
+                                                 QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            ASSERT_TRUE(dt.isValid()) << raw;
+            const QString want =
+                l.toString(dt, datePattern(l) + QLatin1Char(' ') + timePattern(l));
+            EXPECT_EQ(shown(FieldType::ftDateTime, raw), want) << name << ' ' << raw;
+            EXPECT_EQ(shown(FieldType::ftTimeStamp, raw), want) << name << ' ' << raw;
+        }
+        for (const char* raw : dates) {
+            const QDate d =
+                QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyy-MM-dd"));
+            EXPECT_EQ(shown(FieldType::ftDate, raw), l.toString(d, datePattern(l)))
+                << name << ' ' << raw;
+        }
+        for (const char* raw : times) {
+            const QTime t = QTime::fromString(QString::fromLatin1(raw), QStringLiteral("HH:mm:ss"));
+            EXPECT_EQ(shown(FieldType::ftTime, raw), l.toString(t, timePattern(l)))
+                << name << ' ' << raw;
+        }
+    }
+}
+
+TEST(DisplayText, KnownTextsInThreeLocales)
+{
+    struct Case
+    {
+        const char* locale;
+        FieldType type;
+        const char* raw;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"de_DE", FieldType::ftDateTime, "2024-03-05 07:08:09", "05.03.2024 07:08:09"},
+        {"de_DE", FieldType::ftDate, "2024-03-05", "05.03.2024"},
+        {"de_DE", FieldType::ftFMTBcd, "-12.50", "-12,50"},
+        {"de_DE", FieldType::ftFloat, "0.000123", "0,000123"},
+        {"de_DE", FieldType::ftInteger, "-2147483648", "-2147483648"},
+        {"en_US", FieldType::ftDateTime, "2024-03-05 00:08:09", "3/5/2024 12:08:09 AM"},
+        {"en_US", FieldType::ftDateTime, "2024-03-05 12:08:09", "3/5/2024 12:08:09 PM"},
+        {"en_US", FieldType::ftTime, "23:00:00", "11:00:00 PM"},
+        {"C", FieldType::ftDateTime, "2024-03-05 07:08:09", "5 Mar 2024 07:08:09"},
+        {"C", FieldType::ftDate, "2024-12-31", "31 Dec 2024"},
+        {"C", FieldType::ftFMTBcd, "-12.50", "-12.50"},
+    };
+    for (const Case& c : cases) {
+        const DefaultLocale scope{QLocale(QString::fromLatin1(c.locale))};
+        EXPECT_EQ(shown(c.type, c.raw), QString::fromUtf8(c.text)) << c.locale << ' ' << c.raw;
+    }
+}
+
+TEST(DisplayText, ValuesOutsideThePlainFormKeepTheirText)
+{
+    for (const char* name : {"C", "de_DE", "en_US"}) {
+        const DefaultLocale scope{QLocale(QString::fromLatin1(name))};
+        // Zero dates, fractions that matter and durations are shown as the server sent them.
+        for (const char* raw : {"0000-00-00 00:00:00", "2024-01-01 10:00:00.5",
+                                "2024-01-01 10:00:00.000001", "2024-02-30 10:00:00"})
+            EXPECT_EQ(shown(FieldType::ftDateTime, raw), QString::fromLatin1(raw)) << name;
+        for (const char* raw : {"0000-00-00", "2023-02-29"})
+            EXPECT_EQ(shown(FieldType::ftDate, raw), QString::fromLatin1(raw)) << name;
+        for (const char* raw : {"838:59:59", "-00:00:01", "24:00:00", "10:00:00.250"})
+            EXPECT_EQ(shown(FieldType::ftTime, raw), QString::fromLatin1(raw)) << name;
+        // Years before 1000 go through QLocale, which pads them its own way.
+        const QLocale l(QString::fromLatin1(name));
+        const QDateTime early(QDate(999, 5, 6), QTime(1, 2, 3));
+        EXPECT_EQ(shown(FieldType::ftDateTime, "0999-05-06 01:02:03"),
+                  l.toString(early, datePattern(l) + QLatin1Char(' ') + timePattern(l)))
+            << name;
+        // NULL is empty for dates and numbers.
+        EXPECT_TRUE(displayTextOfView(defOf(FieldType::ftDateTime), std::nullopt).isEmpty());
+        EXPECT_TRUE(displayTextOfView(defOf(FieldType::ftFloat), std::nullopt).isEmpty());
+    }
+}
