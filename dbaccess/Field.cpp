@@ -111,18 +111,18 @@ private:
         QString text;
     };
 
+    // Non-negative values below 10^8, zero-padded to width (at most 8), in one append.
     static void number(QString& out, int value, int width)
     {
-        char digits[8];
-        int n = 0;
+        char16_t digits[8];
+        int at = 8;
         do {
-            digits[n++] = static_cast<char>('0' + value % 10);
+            digits[--at] = static_cast<char16_t>(u'0' + value % 10);
             value /= 10;
-        } while (value > 0 && n < 8);
-        for (int i = n; i < width; ++i)
-            out += QLatin1Char('0');
-        while (n > 0)
-            out += QLatin1Char(digits[--n]);
+        } while (value > 0 && at > 0);
+        while (8 - at < width && at > 0)
+            digits[--at] = u'0';
+        out.append(QStringView(digits + at, 8 - at));
     }
 
     bool compile(const QLocale& locale)

@@ -60,9 +60,9 @@ const char* const kLocales[] = {"C",     "en_US", "de_DE", "fr_FR", "ja_JP", "ko
 
 TEST(DisplayText, DatesAndTimesMatchTheLocaleForEveryLocale)
 {
-    const char* const dateTimes[] = {"2024-01-01 00:00:00", "2024-03-05 07:08:09",
-                                     "1999-12-31 23:59:59", "2000-02-29 12:00:00",
-                                     "1000-01-01 11:59:59", "9999-12-31 13:01:02",
+    const char* const dateTimes[] = {"2024-01-01 00:00:00",       "2024-03-05 07:08:09",
+                                     "1999-12-31 23:59:59",       "2000-02-29 12:00:00",
+                                     "1000-01-01 11:59:59",       "9999-12-31 13:01:02",
                                      "2024-07-04 12:30:00.000000"};
     const char* const dates[] = {"2024-01-01", "2000-02-29", "1000-01-01", "9999-12-31",
                                  "2024-11-09"};
@@ -74,8 +74,7 @@ TEST(DisplayText, DatesAndTimesMatchTheLocaleForEveryLocale)
             QDateTime dt = QDateTime::fromString(QString::fromLatin1(raw).left(19),
                                                  QStringLiteral("yyyy-MM-dd HH:mm:ss"));
             ASSERT_TRUE(dt.isValid()) << raw;
-            const QString want =
-                l.toString(dt, datePattern(l) + QLatin1Char(' ') + timePattern(l));
+            const QString want = l.toString(dt, datePattern(l) + QLatin1Char(' ') + timePattern(l));
             EXPECT_EQ(shown(FieldType::ftDateTime, raw), want) << name << ' ' << raw;
             EXPECT_EQ(shown(FieldType::ftTimeStamp, raw), want) << name << ' ' << raw;
         }
