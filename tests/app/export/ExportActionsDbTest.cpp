@@ -12,6 +12,8 @@
 #include "widgets/DBGrid.h"
 #include "widgets/Prompts.h"
 
+#include "RecordingPrompts.h"
+
 #include <QAction>
 #include <QDialog>
 #include <QLabel>
@@ -43,37 +45,6 @@ QString env(const char* name)
     return qEnvironmentVariable(name);
 }
 
-/// Answers the save dialog with `fileName` (empty: the user cancels) and keeps what it was asked.
-class SavePrompts : public norvane::widgets::Prompts
-{
-public:
-    SavePrompts() { m_previous = norvane::widgets::setPrompts(this); }
-    ~SavePrompts() override { norvane::widgets::setPrompts(m_previous); }
-
-    void showError(QWidget*, const QString& message) override { errors << message; }
-    QMessageBox::StandardButton ask(QWidget*, const QString&, const QString& text,
-                                    QMessageBox::StandardButtons,
-                                    QMessageBox::StandardButton) override
-    {
-        questions << text;
-        return QMessageBox::Cancel;
-    }
-    QString openFileName(QWidget*, const FilePromptOptions&) override { return {}; }
-    QString saveFileName(QWidget*, const FilePromptOptions& options) override
-    {
-        asked.push_back(options);
-        return fileName;
-    }
-    int execDialog(QDialog&) override { return QDialog::Rejected; }
-
-    QStringList errors;
-    QStringList questions;
-    std::vector<FilePromptOptions> asked;
-    QString fileName;
-
-private:
-    norvane::widgets::Prompts* m_previous = nullptr;
-};
 
 QByteArray readAll(const QString& path)
 {
@@ -154,7 +125,7 @@ private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
 
     std::unique_ptr<norvane::app::TMainDataModule> m_dataModule;
-    std::unique_ptr<SavePrompts> m_prompts;
+    std::unique_ptr<RecordingPrompts> m_prompts;
     std::unique_ptr<TMainForm> m_form;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -176,7 +147,7 @@ void ExportActionsDbTest::cleanupTestCase()
 
 void ExportActionsDbTest::init()
 {
-    m_prompts = std::make_unique<SavePrompts>();
+    m_prompts = std::make_unique<RecordingPrompts>();
     m_form = std::make_unique<TMainForm>();
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));

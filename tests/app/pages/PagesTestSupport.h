@@ -14,6 +14,8 @@
 #include "widgets/DataGridModel.h"
 #include "widgets/Prompts.h"
 
+#include "RecordingPrompts.h"
+
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
@@ -34,46 +36,7 @@ inline QString env(const char* name)
     return qEnvironmentVariable(name);
 }
 
-/// Answers every modal question and remembers what was asked.
-class ScriptedPrompts : public norvane::widgets::Prompts
-{
-public:
-    ScriptedPrompts() { m_previous = norvane::widgets::setPrompts(this); }
-    ~ScriptedPrompts() override { norvane::widgets::setPrompts(m_previous); }
-
-    void showError(QWidget*, const QString& message) override { errors << message; }
-    QMessageBox::StandardButton ask(QWidget*, const QString&, const QString& text,
-                                    QMessageBox::StandardButtons,
-                                    QMessageBox::StandardButton) override
-    {
-        questions << text;
-        return answer;
-    }
-    QString openFileName(QWidget*, const norvane::widgets::FilePromptOptions& options) override
-    {
-        fileOptions = options;
-        return fileName;
-    }
-    QString saveFileName(QWidget*, const norvane::widgets::FilePromptOptions& options) override
-    {
-        fileOptions = options;
-        return fileName;
-    }
-    int execDialog(QDialog& dialog) override
-    {
-        return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
-    }
-
-    QStringList errors;
-    QStringList questions;
-    QMessageBox::StandardButton answer = QMessageBox::Cancel;
-    QString fileName;
-    norvane::widgets::FilePromptOptions fileOptions;
-    std::function<int(QDialog&)> onDialog;
-
-private:
-    norvane::widgets::Prompts* m_previous = nullptr;
-};
+using ScriptedPrompts = RecordingPrompts;
 
 /// A session of the test's own, beside the window's, for setting up and checking the server.
 inline std::unique_ptr<norvane::db::Connection> adminConnection(const QString& database)
