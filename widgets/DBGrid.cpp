@@ -18,7 +18,9 @@
 namespace norvane::widgets {
 
 namespace {
-constexpr int kMaxDefaultWidth = 400;
+// A VARCHAR(255) column would otherwise open 255 characters wide and push every other column
+// off screen; wider values stay readable by widening the column.
+constexpr int kMaxDefaultChars = 24;
 } // namespace
 
 DBGrid::DBGrid(QWidget* parent)
@@ -109,9 +111,10 @@ int DBGrid::defaultWidth(int column) const
         return horizontalHeader()->defaultSectionSize();
     const QFontMetrics fm = fontMetrics();
     const db::Field& f = const_cast<db::ClientDataSet*>(ds)->field(field);
-    const int text = f.displayWidth() * fm.horizontalAdvance(QLatin1Char('0')) + 8;
+    const int chars = std::min(f.displayWidth(), kMaxDefaultChars);
+    const int text = chars * fm.horizontalAdvance(QLatin1Char('0')) + 8;
     const int title = horizontalHeader()->fontMetrics().horizontalAdvance(f.displayLabel()) + 12;
-    return std::min(std::max(text, title), kMaxDefaultWidth);
+    return std::max(text, title);
 }
 
 void DBGrid::rememberWidths()
