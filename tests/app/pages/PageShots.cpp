@@ -1,5 +1,6 @@
 // Documentation pictures of the pages: logs the real main window on to a server, opens a table
-// and runs a statement, and grabs the Data page, the Columns page and the console.
+// and runs a statement, and grabs the logon dialog, the Data page, the Columns page and the
+// console.
 //   norvane-page-shots OUTDIR HOST USER PASSWORD DATABASE TABLE COLUMNS-TABLE STATEMENT
 // Exit code 0 only when every picture was written and no error was shown.
 
@@ -27,7 +28,9 @@ namespace {
 struct LogonPrompts : norvane::widgets::DialogPrompts
 {
     QStringList logon;
+    QString logonShot; ///< where the filled-in logon dialog is pictured
     int errors = 0;
+    bool shotWritten = false;
 
     void showError(QWidget*, const QString& message) override
     {
@@ -43,6 +46,13 @@ struct LogonPrompts : norvane::widgets::DialogPrompts
         dialog.findChild<QLineEdit*>(QStringLiteral("edUserName"))->setText(logon.at(1));
         dialog.findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(logon.at(2));
         dialog.findChild<QComboBox*>(QStringLiteral("cbxDatabase"))->setEditText(logon.at(3));
+        if (!logonShot.isEmpty()) {
+            dialog.show();
+            QApplication::processEvents();
+            shotWritten = dialog.grab().save(logonShot, "PNG");
+            std::fprintf(stderr, "%s %s\n", shotWritten ? "wrote" : "could not write",
+                         qPrintable(logonShot));
+        }
         dialog.done(QDialog::Accepted);
         return dialog.result();
     }
@@ -76,6 +86,7 @@ int main(int argc, char** argv)
     const QDir out(args.at(1));
     LogonPrompts prompts;
     prompts.logon = args.mid(2, 4);
+    prompts.logonShot = out.filePath(QStringLiteral("logon-dialog.png"));
     norvane::widgets::setPrompts(&prompts);
 
     norvane::app::TMainDataModule dataModule;
@@ -118,5 +129,5 @@ int main(int argc, char** argv)
     });
     QApplication::exec();
     norvane::widgets::setPrompts(nullptr);
-    return failures == 0 && prompts.errors == 0 ? 0 : 1;
+    return failures == 0 && prompts.errors == 0 && prompts.shotWritten ? 0 : 1;
 }
