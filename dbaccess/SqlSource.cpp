@@ -251,16 +251,7 @@ void SqlSource::openStatement()
         m_connection->drainResults();
         failNoCursor();
     }
-    ResultPtr res = m_connection->useResult();
-    setDefs(res.get());
-    const int n = fieldCount();
-    while (MYSQL_ROW row = mysql_fetch_row(res.get()))
-        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
-    if (mysql_errno(m_connection->handle()))
-        m_connection->raiseError();
-    res.reset();
-    m_connection->drainResults();
-    m_allRead = true;
+    readResult();
 }
 
 void SqlSource::failNoCursor()
@@ -272,6 +263,13 @@ void SqlSource::failNoCursor()
 void SqlSource::readWhole()
 {
     m_connection->sendQuery("SELECT * FROM " + qualifiedTableName());
+    readResult();
+    ++m_pagesRead;
+}
+
+/// Reads the result of the statement just sent to its end, so the session is free again.
+void SqlSource::readResult()
+{
     ResultPtr res = m_connection->useResult();
     setDefs(res.get());
     const int n = fieldCount();
@@ -282,7 +280,6 @@ void SqlSource::readWhole()
     res.reset();
     m_connection->drainResults();
     m_allRead = true;
-    ++m_pagesRead;
 }
 
 void SqlSource::detectKey()

@@ -94,6 +94,7 @@ private:
     void openTable();
     void openStatement();
     void readWhole();
+    void readResult();
     bool readPage(std::size_t rows);
     void detectKey();
     void setDefs(st_mysql_res* res);

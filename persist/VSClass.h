@@ -10,6 +10,7 @@
 
 #include <array>
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -142,6 +143,19 @@ enum class TPropKind : std::uint8_t {
     ShortString = 36,
 };
 inline constexpr int kMaxPropKind = 36;
+
+/// Size in bytes of the raw value of the binary kinds (Raw0, Raw8 and the sets).
+constexpr std::size_t binarySize(TPropKind kind)
+{
+    switch (kind) {
+    case TPropKind::Raw0:
+        return 0;
+    case TPropKind::Raw8:
+        return 8;
+    default:
+        return std::size_t{1} << (static_cast<int>(kind) - static_cast<int>(TPropKind::Set1));
+    }
+}
 
 /// A 10-byte x87 extended-precision real, kept as its little-endian bytes.
 struct TExtended

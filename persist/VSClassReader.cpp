@@ -35,18 +35,6 @@ void store(const PropRef& field, T value)
     std::memcpy(field.Bytes(sizeof(T)), &value, sizeof(T));
 }
 
-std::size_t binarySize(TPropKind kind)
-{
-    switch (kind) {
-    case TPropKind::Raw0:
-        return 0;
-    case TPropKind::Raw8:
-        return 8;
-    default:
-        return std::size_t{1} << (static_cast<int>(kind) - static_cast<int>(TPropKind::Set1));
-    }
-}
-
 } // namespace
 
 /// Counts nesting of objects and values, refusing what is deeper than kMaxObjectDepth.

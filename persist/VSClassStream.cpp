@@ -27,19 +27,6 @@ T loadField(const PropRef& field)
     return value;
 }
 
-/// Size in bytes of the raw value of binary kinds.
-std::size_t binarySize(TPropKind kind)
-{
-    switch (kind) {
-    case TPropKind::Raw0:
-        return 0;
-    case TPropKind::Raw8:
-        return 8;
-    default:
-        return std::size_t{1} << (static_cast<int>(kind) - static_cast<int>(TPropKind::Set1));
-    }
-}
-
 } // namespace
 
 TObjWriter::TObjWriter(TStream& stream, std::size_t bufferSize)
