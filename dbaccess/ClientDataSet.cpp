@@ -279,17 +279,7 @@ void ClientDataSet::insert()
         throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
     const int at = std::max(m_current, 0);
     m_rows.insert(m_rows.begin() + at, Record{PackedRow(), m_nextId++});
-    m_editBuffer.assign(static_cast<std::size_t>(fieldCount()), std::nullopt);
-    m_assigned.assign(static_cast<std::size_t>(fieldCount()), false);
-    m_editModified = false;
-    m_current = -1;
-    setState(DataSetState::Insert);
-    if (m_disableCount == 0)
-        emit rowsInserted(at, 1);
-    else
-        m_resetWhileDisabled = true;
-    setCurrent(at);
-    m_bof = m_eof = false;
+    beginNewRow(at);
 }
 
 void ClientDataSet::append()
@@ -300,7 +290,12 @@ void ClientDataSet::append()
         throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
     fetchAll();
     m_rows.push_back(Record{PackedRow(), m_nextId++});
-    const int at = recordCount() - 1;
+    beginNewRow(recordCount() - 1);
+}
+
+/// Makes the empty row just placed at `at` the current row, in insert state.
+void ClientDataSet::beginNewRow(int at)
+{
     m_editBuffer.assign(static_cast<std::size_t>(fieldCount()), std::nullopt);
     m_assigned.assign(static_cast<std::size_t>(fieldCount()), false);
     m_editModified = false;

@@ -162,6 +162,7 @@ private:
     int appendRows(std::vector<PackedRow> rows);
     std::vector<PackedRow> take(std::size_t rows);
     void setCurrent(int row);
+    void beginNewRow(int at);
     void setState(DataSetState state);
     int findChange(std::uint32_t recordId) const;
     int findRow(std::uint32_t recordId) const;
