@@ -58,8 +58,8 @@ TAboutWnd::TAboutWnd(QWidget* parent)
     const QString courier = QStringLiteral("Courier New");
     Label1 = makeLabel(this, "Label1", QStringLiteral("Norvane"),
                        pixelFont(QStringLiteral("Century"), 21, true), {8, 16});
-    Label3 = makeLabel(this, "Label3", QString::fromLatin1(kHomePage),
-                       pixelFont(courier, 13, true), {16, 72});
+    Label3 = makeLabel(this, "Label3", QString::fromLatin1(kHomePage), pixelFont(courier, 13, true),
+                       {16, 72});
     Label3->setCursor(Qt::PointingHandCursor);
     Label4 = makeLabel(this, "Label4", QStringLiteral("mail to"), pixelFont(courier, 13, true),
                        {16, 96});

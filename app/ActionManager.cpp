@@ -40,8 +40,7 @@ QAction* ActionManager::add(const QString& objectName, const QString& caption,
     return action;
 }
 
-QAction* ActionManager::addAlias(QAction* target, const QString& objectName,
-                                 const QString& caption)
+QAction* ActionManager::addAlias(QAction* target, const QString& objectName, const QString& caption)
 {
     auto* alias = new QAction(caption, this);
     alias->setObjectName(objectName);

@@ -29,8 +29,8 @@ public:
     ~ActionManager() override;
 
     /// Creates an action named `objectName`; `handler` runs when it is triggered.
-    QAction* add(const QString& objectName, const QString& caption,
-                 std::function<void()> handler, const QKeySequence& shortcut = {});
+    QAction* add(const QString& objectName, const QString& caption, std::function<void()> handler,
+                 const QKeySequence& shortcut = {});
     /// A second face of `target` with its own caption (a menu item that must carry a different
     /// accelerator); it follows the target's enabled state and runs the target.
     QAction* addAlias(QAction* target, const QString& objectName, const QString& caption);

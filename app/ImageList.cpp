@@ -54,7 +54,8 @@ ImageList::ImageList()
 {
     for (int i = 0; i < Count; ++i)
         m_icons[static_cast<std::size_t>(i)] =
-            loadIcon(QStringLiteral(":/norvane/icons/%1.svg").arg(QLatin1String(kFiles[static_cast<std::size_t>(i)])),
+            loadIcon(QStringLiteral(":/norvane/icons/%1.svg")
+                         .arg(QLatin1String(kFiles[static_cast<std::size_t>(i)])),
                      {16});
 }
 

@@ -151,8 +151,8 @@ void TLoginForm::createControls()
     lbPassword->setBuddy(edPassword);
 
     cbxDatabase = makeCombo(gbxLoginfo, "cbxDatabase", 97, 102, 145);
-    lbDatabase = makeLabel(gbxLoginfo, "lbDatabase", QStringLiteral("Database Name"), 14, 106,
-                           cbxDatabase);
+    lbDatabase =
+        makeLabel(gbxLoginfo, "lbDatabase", QStringLiteral("Database Name"), 14, 106, cbxDatabase);
 
     cbxStore = new QCheckBox(QStringLiteral("Store password"), gbxLoginfo);
     cbxStore->setObjectName(QStringLiteral("cbxStore"));
@@ -182,12 +182,10 @@ void TLoginForm::createControls()
     connect(edUserName, &QLineEdit::textChanged, this, [this] { acOkUpdate(); });
 
     // Typing in the host text, and choosing a host from the list (by mouse, keys or code).
-    connect(cbxHost->lineEdit(), &QLineEdit::textEdited, this, [this] {
-        runGuarded(this, [this] { cbxHostChange(-1); });
-    });
-    connect(cbxHost, &QComboBox::activated, this, [this](int index) {
-        runGuarded(this, [this, index] { cbxHostChange(index); });
-    });
+    connect(cbxHost->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { runGuarded(this, [this] { cbxHostChange(-1); }); });
+    connect(cbxHost, &QComboBox::activated, this,
+            [this](int index) { runGuarded(this, [this, index] { cbxHostChange(index); }); });
     connect(cbxHost, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (!m_loading && index >= 0)
             runGuarded(this, [this, index] { cbxHostChange(index); });

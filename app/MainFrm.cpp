@@ -87,8 +87,8 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 TMainForm::~TMainForm()
 {
     // Datasets read through their providers, providers through their sources.
-    for (QObject* o : std::initializer_list<QObject*>{cdsData, dspData, sqryData, cdsSQL, dspSQL,
-                                                      sqrySQL})
+    for (QObject* o :
+         std::initializer_list<QObject*>{cdsData, dspData, sqryData, cdsSQL, dspSQL, sqrySQL})
         delete o;
     if (MainForm == this)
         MainForm = nullptr;
@@ -166,7 +166,8 @@ void TMainForm::buildLayout()
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, [this] { runGuarded(this, [this] { Timer1Timer(); }); });
+    connect(Timer1, &QTimer::timeout, this,
+            [this] { runGuarded(this, [this] { Timer1Timer(); }); });
     Timer1->start();
 
     resize(726, 520);

@@ -35,8 +35,9 @@ void TMainForm::createActions()
     ActionManager& am = *ActionManager1;
     auto add = [&](const char* name, const char* caption, void (TMainForm::*handler)(),
                    int image = -1, const QKeySequence& shortcut = {}) {
-        QAction* action = am.add(QLatin1String(name), QString::fromUtf8(caption),
-                                 [this, handler] { (this->*handler)(); }, shortcut);
+        QAction* action = am.add(
+            QLatin1String(name), QString::fromUtf8(caption),
+            [this, handler] { (this->*handler)(); }, shortcut);
         if (image >= 0)
             action->setIcon(ImageList1.icon(image));
         addAction(action); // short-cuts work wherever the focus is in the window
@@ -52,8 +53,8 @@ void TMainForm::createActions()
     acHtml = add("acHtml", "&Html", &TMainForm::acHtmlExecute);
     acDel = add("acDel", "&Delete record", &TMainForm::acDelExecute, -1,
                 QKeySequence(Qt::CTRL | Qt::Key_Delete));
-    acPost = add("acPost", "&Post", &TMainForm::acPostExecute, -1,
-                 QKeySequence(Qt::CTRL | Qt::Key_S));
+    acPost =
+        add("acPost", "&Post", &TMainForm::acPostExecute, -1, QKeySequence(Qt::CTRL | Qt::Key_S));
     acCancel = add("acCancel", "&Cancel", &TMainForm::acCancelExecute);
     acFirst = add("acFirst", "&First", &TMainForm::acFirstExecute);
     acPrevious = add("acPrevious", "&Previous", &TMainForm::acPreviousExecute);
@@ -68,9 +69,9 @@ void TMainForm::createActions()
     acAbout = add("acAbout", "&About...", &TMainForm::acAboutExecute);
 
     // Every action starts disabled until its rule has run; those without a rule stay enabled.
-    for (QAction* a : {acLogin, acLogout, acSlk, acCsv, acTxt, acHtml, acDel, acPost, acCancel,
-                       acFirst, acPrevious, acLast, acNext, acExecute, acPreviousSQL, acNextSQL,
-                       acSaveToFile})
+    for (QAction* a :
+         {acLogin, acLogout, acSlk, acCsv, acTxt, acHtml, acDel, acPost, acCancel, acFirst,
+          acPrevious, acLast, acNext, acExecute, acPreviousSQL, acNextSQL, acSaveToFile})
         a->setEnabled(false);
 
     am.addUpdateHandler([this] { acLoginUpdate(); });

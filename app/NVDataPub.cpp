@@ -9,8 +9,7 @@ namespace norvane::app {
 TMainDataModule* MainDataModule = nullptr;
 
 TMainDataModule::TMainDataModule(QObject* parent)
-    : QObject(parent),
-      SQLConnection(new db::Connection(this)),
+    : QObject(parent), SQLConnection(new db::Connection(this)),
       MainSQLQuery(new db::SqlSource(SQLConnection, this))
 {
     setObjectName(QStringLiteral("MainDataModule"));

@@ -42,8 +42,7 @@ void copyTypedList(List& target, const List& source, KeyOf keyOf)
 /// After reading: an entry of another class makes the file unusable; an entry without object
 /// (only a damaged file holds one: the writer always stores the item) stands for nothing and
 /// is dropped, so typed access never meets a null item.
-template <class Item>
-void checkItems(persist::TStoredStrList& list)
+template <class Item> void checkItems(persist::TStoredStrList& list)
 {
     for (int i = list.Count() - 1; i >= 0; --i) {
         persist::TObject* item = list.List().Objects(i);
@@ -107,8 +106,7 @@ TNVHost* TNVHosts::Items(int index) const
 void TNVHosts::Assign(const persist::TPersistent* source)
 {
     if (const auto* other = dynamic_cast<const TNVHosts*>(source)) {
-        copyTypedList<TNVHosts, TNVHost>(*this, *other,
-                                         [](const TNVHost& h) { return h.FHost; });
+        copyTypedList<TNVHosts, TNVHost>(*this, *other, [](const TNVHost& h) { return h.FHost; });
         return;
     }
     TStoredStrList::Assign(source);
@@ -157,8 +155,8 @@ TNVDataBase* TNVDataBases::Items(int index) const
 void TNVDataBases::Assign(const persist::TPersistent* source)
 {
     if (const auto* other = dynamic_cast<const TNVDataBases*>(source)) {
-        copyTypedList<TNVDataBases, TNVDataBase>(
-            *this, *other, [](const TNVDataBase& d) { return d.FDataBase; });
+        copyTypedList<TNVDataBases, TNVDataBase>(*this, *other,
+                                                 [](const TNVDataBase& d) { return d.FDataBase; });
         return;
     }
     TStoredStrList::Assign(source);

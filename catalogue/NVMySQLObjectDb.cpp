@@ -5,7 +5,6 @@
 #include "dbaccess/Connection.h"
 #include "dbaccess/SqlSource.h"
 
-
 namespace norvane::catalogue {
 
 namespace {

@@ -117,8 +117,8 @@ void TNVIndexDef::EnumProperties(persist::TPropOp op, persist::TObject* context,
          !FFieldExpression.empty(), {}, context);
     proc(PropRef(&FDescFields), "FDescFields", TPropKind::String, !FDescFields.empty(), {},
          context);
-    proc(PropRef(&FCaseInsFields), "FCaseInsFields", TPropKind::String, !FCaseInsFields.empty(),
-         {}, context);
+    proc(PropRef(&FCaseInsFields), "FCaseInsFields", TPropKind::String, !FCaseInsFields.empty(), {},
+         context);
     proc(PropRef(&FOptions), "FOptions", TPropKind::Set1, FOptions != 0, {}, context);
     proc(PropRef(&FGroupingLevel), "FGroupingLevel", TPropKind::Int32, FGroupingLevel != 0, {},
          context);

@@ -69,7 +69,8 @@ void ClientDataSet::buildFields()
     m_fields.clear();
     const auto& defs = m_provider->fieldDefs();
     for (std::size_t i = 0; i < defs.size(); ++i) {
-        auto f = std::make_unique<Field>(static_cast<RecordAccess*>(this), static_cast<int>(i), defs[i]);
+        auto f =
+            std::make_unique<Field>(static_cast<RecordAccess*>(this), static_cast<int>(i), defs[i]);
         m_fields.push_back(std::move(f));
     }
 }
@@ -408,7 +409,8 @@ void ClientDataSet::deleteRecord()
     const int at = m_current;
     Record& rec = m_rows[static_cast<std::size_t>(at)];
     const int pending = findChange(rec.id);
-    if (pending >= 0 && m_changes[static_cast<std::size_t>(pending)].change.kind == ChangeKind::Insert) {
+    if (pending >= 0 &&
+        m_changes[static_cast<std::size_t>(pending)].change.kind == ChangeKind::Insert) {
         m_changes.erase(m_changes.begin() + pending);
     } else if (pending >= 0) {
         PendingChange& pc = m_changes[static_cast<std::size_t>(pending)];

@@ -15,7 +15,13 @@
 
 namespace norvane::db {
 
-enum class DataSetState { Inactive, Browse, Edit, Insert };
+enum class DataSetState
+{
+    Inactive,
+    Browse,
+    Edit,
+    Insert
+};
 
 /// A position that survives fetching more rows; invalid when default-constructed.
 struct Bookmark

@@ -80,8 +80,8 @@ void Connection::ensureOpen()
     if (!m_hasParams)
         throw DbError(QStringLiteral("Not connected: no logon settings were given"));
     // After a dropped session, come back on the database the session was using.
-    const QString database = m_lost && !m_currentDatabase.isEmpty() ? m_currentDatabase
-                                                                    : m_params.database;
+    const QString database =
+        m_lost && !m_currentDatabase.isEmpty() ? m_currentDatabase : m_params.database;
     connectTo(database);
 }
 
@@ -139,8 +139,8 @@ void Connection::noteSchema()
 void Connection::raiseError()
 {
     const unsigned code = m_mysql ? mysql_errno(m_mysql) : CR_SERVER_GONE_ERROR;
-    QString message = m_mysql ? QString::fromUtf8(mysql_error(m_mysql))
-                              : QStringLiteral("Not connected");
+    QString message =
+        m_mysql ? QString::fromUtf8(mysql_error(m_mysql)) : QStringLiteral("Not connected");
     if (m_mysql && isConnectionLoss(code)) {
         closeHandle(true);
         message += QStringLiteral(" (the connection was closed; it is opened again on the "

@@ -27,7 +27,7 @@ struct ConnectionParams
 /// What a statement run through `Connection::execute` did.
 struct ExecResult
 {
-    bool hasResultSet = false;   ///< the statement returned rows (they were read and dropped)
+    bool hasResultSet = false;      ///< the statement returned rows (they were read and dropped)
     std::uint64_t affectedRows = 0; ///< rows changed, or matched for UPDATE (found-rows mode)
 };
 

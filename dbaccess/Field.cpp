@@ -78,31 +78,65 @@ public:
     /// Years 1000 to 9999 only: others take the general path.
     static bool fits(int year) { return year >= 1000 && year <= 9999; }
 
-    void append(QString& out, int year, int month, int day, int hour, int minute,
-                int second) const
+    void append(QString& out, int year, int month, int day, int hour, int minute, int second) const
     {
         for (const Piece& p : m_pieces) {
             switch (p.kind) {
-            case Kind::Literal: out += p.text; break;
-            case Kind::Day: number(out, day, p.width); break;
-            case Kind::Month: number(out, month, p.width); break;
-            case Kind::MonthName: out += m_monthNames[month - 1]; break;
-            case Kind::Year4: number(out, year, 4); break;
-            case Kind::Year2: number(out, year % 100, 2); break;
-            case Kind::Hour24: number(out, hour, p.width); break;
-            case Kind::Hour12: number(out, hour % 12 == 0 ? 12 : hour % 12, p.width); break;
-            case Kind::Minute: number(out, minute, p.width); break;
-            case Kind::Second: number(out, second, p.width); break;
-            case Kind::AmPmUpper: out += hour < 12 ? m_amUpper : m_pmUpper; break;
-            case Kind::AmPmLower: out += hour < 12 ? m_amLower : m_pmLower; break;
+            case Kind::Literal:
+                out += p.text;
+                break;
+            case Kind::Day:
+                number(out, day, p.width);
+                break;
+            case Kind::Month:
+                number(out, month, p.width);
+                break;
+            case Kind::MonthName:
+                out += m_monthNames[month - 1];
+                break;
+            case Kind::Year4:
+                number(out, year, 4);
+                break;
+            case Kind::Year2:
+                number(out, year % 100, 2);
+                break;
+            case Kind::Hour24:
+                number(out, hour, p.width);
+                break;
+            case Kind::Hour12:
+                number(out, hour % 12 == 0 ? 12 : hour % 12, p.width);
+                break;
+            case Kind::Minute:
+                number(out, minute, p.width);
+                break;
+            case Kind::Second:
+                number(out, second, p.width);
+                break;
+            case Kind::AmPmUpper:
+                out += hour < 12 ? m_amUpper : m_pmUpper;
+                break;
+            case Kind::AmPmLower:
+                out += hour < 12 ? m_amLower : m_pmLower;
+                break;
             }
         }
     }
 
 private:
-    enum class Kind {
-        Literal, Day, Month, MonthName, Year4, Year2, Hour24, Hour12, Minute, Second,
-        AmPmUpper, AmPmLower
+    enum class Kind
+    {
+        Literal,
+        Day,
+        Month,
+        MonthName,
+        Year4,
+        Year2,
+        Hour24,
+        Hour12,
+        Minute,
+        Second,
+        AmPmUpper,
+        AmPmLower
     };
     struct Piece
     {
@@ -160,17 +194,32 @@ private:
                 continue;
             }
             switch (l) {
-            case 'd': p.kind = Kind::Day; break;
-            case 'M': p.kind = run == 3 ? Kind::MonthName : Kind::Month; break;
-            case 'y': p.kind = run == 4 ? Kind::Year4 : Kind::Year2; break;
-            case 'H': p.kind = Kind::Hour24; break;
-            case 'h': p.kind = twelveHour ? Kind::Hour12 : Kind::Hour24; break;
-            case 'm': p.kind = Kind::Minute; break;
-            case 's': p.kind = Kind::Second; break;
-            default: return false;
+            case 'd':
+                p.kind = Kind::Day;
+                break;
+            case 'M':
+                p.kind = run == 3 ? Kind::MonthName : Kind::Month;
+                break;
+            case 'y':
+                p.kind = run == 4 ? Kind::Year4 : Kind::Year2;
+                break;
+            case 'H':
+                p.kind = Kind::Hour24;
+                break;
+            case 'h':
+                p.kind = twelveHour ? Kind::Hour12 : Kind::Hour24;
+                break;
+            case 'm':
+                p.kind = Kind::Minute;
+                break;
+            case 's':
+                p.kind = Kind::Second;
+                break;
+            default:
+                return false;
             }
-            if ((l == 'y' && run != 2 && run != 4) || (l == 'M' && run > 3)
-                || (l != 'y' && l != 'M' && run > 2))
+            if ((l == 'y' && run != 2 && run != 4) || (l == 'M' && run > 3) ||
+                (l != 'y' && l != 'M' && run > 2))
                 return false;
             m_pieces.push_back(p);
             i += run;
@@ -257,8 +306,9 @@ QDate parseLocalDate(const QString& text)
     if (d.isValid())
         return d;
     d = locale.toDate(text, QLocale::ShortFormat);
-    if (d.isValid() && !QLocale().dateFormat(QLocale::ShortFormat).contains(QLatin1String("yyyy"))
-        && d.year() < 1950)
+    if (d.isValid() &&
+        !QLocale().dateFormat(QLocale::ShortFormat).contains(QLatin1String("yyyy")) &&
+        d.year() < 1950)
         d = d.addYears(100);
     return d;
 }
@@ -300,8 +350,8 @@ const QRegularExpression& numberPattern()
 
 [[noreturn]] void badValue(const QString& text, const char* what)
 {
-    throw FieldConversionError(QStringLiteral("'%1' is not a valid %2").arg(text,
-                                                                             QLatin1String(what)));
+    throw FieldConversionError(
+        QStringLiteral("'%1' is not a valid %2").arg(text, QLatin1String(what)));
 }
 
 // Milliseconds of a TIME text such as "-838:59:59.5"; nullopt when it is not one.
@@ -312,9 +362,9 @@ std::optional<std::int64_t> timeMillis(QByteArrayView raw)
     const auto m = re.match(QString::fromLatin1(raw));
     if (!m.hasMatch())
         return std::nullopt;
-    std::int64_t ms = (m.captured(2).toLongLong() * 3600 + m.captured(3).toLongLong() * 60
-                       + m.captured(4).toLongLong())
-                      * 1000;
+    std::int64_t ms = (m.captured(2).toLongLong() * 3600 + m.captured(3).toLongLong() * 60 +
+                       m.captured(4).toLongLong()) *
+                      1000;
     if (!m.captured(5).isEmpty())
         ms += (m.captured(5) + QStringLiteral("00")).left(3).toLongLong();
     return m.captured(1).isEmpty() ? ms : -ms;
@@ -385,8 +435,8 @@ RawValue numberFromText(const FieldDef& def, const QString& text)
     const QString point = QLocale().decimalPoint();
     if (point != QLatin1String("."))
         s.replace(point, QStringLiteral("."));
-    const bool integral = def.type != FieldType::ftFloat && def.type != FieldType::ftFMTBcd
-                          && def.type != FieldType::ftBCD && def.type != FieldType::ftCurrency;
+    const bool integral = def.type != FieldType::ftFloat && def.type != FieldType::ftFMTBcd &&
+                          def.type != FieldType::ftBCD && def.type != FieldType::ftCurrency;
     if (!(integral ? integerPattern() : numberPattern()).match(s).hasMatch())
         badValue(text, integral ? "integer value" : "floating point value");
     if (s.startsWith(QLatin1Char('+')))
@@ -435,26 +485,46 @@ RawValue temporalFromText(const FieldDef& def, const QString& text)
 QString fieldTypeName(FieldType type)
 {
     switch (type) {
-    case FieldType::ftUnknown: return QStringLiteral("Unknown");
-    case FieldType::ftString: return QStringLiteral("String");
-    case FieldType::ftSmallint: return QStringLiteral("Smallint");
-    case FieldType::ftInteger: return QStringLiteral("Integer");
-    case FieldType::ftWord: return QStringLiteral("Word");
-    case FieldType::ftBoolean: return QStringLiteral("Boolean");
-    case FieldType::ftFloat: return QStringLiteral("Float");
-    case FieldType::ftCurrency: return QStringLiteral("Currency");
-    case FieldType::ftBCD: return QStringLiteral("BCD");
-    case FieldType::ftDate: return QStringLiteral("Date");
-    case FieldType::ftTime: return QStringLiteral("Time");
-    case FieldType::ftDateTime: return QStringLiteral("DateTime");
-    case FieldType::ftBytes: return QStringLiteral("Bytes");
-    case FieldType::ftVarBytes: return QStringLiteral("VarBytes");
-    case FieldType::ftAutoInc: return QStringLiteral("AutoInc");
-    case FieldType::ftBlob: return QStringLiteral("Blob");
-    case FieldType::ftMemo: return QStringLiteral("Memo");
-    case FieldType::ftLargeint: return QStringLiteral("Largeint");
-    case FieldType::ftTimeStamp: return QStringLiteral("TimeStamp");
-    case FieldType::ftFMTBcd: return QStringLiteral("FMTBcd");
+    case FieldType::ftUnknown:
+        return QStringLiteral("Unknown");
+    case FieldType::ftString:
+        return QStringLiteral("String");
+    case FieldType::ftSmallint:
+        return QStringLiteral("Smallint");
+    case FieldType::ftInteger:
+        return QStringLiteral("Integer");
+    case FieldType::ftWord:
+        return QStringLiteral("Word");
+    case FieldType::ftBoolean:
+        return QStringLiteral("Boolean");
+    case FieldType::ftFloat:
+        return QStringLiteral("Float");
+    case FieldType::ftCurrency:
+        return QStringLiteral("Currency");
+    case FieldType::ftBCD:
+        return QStringLiteral("BCD");
+    case FieldType::ftDate:
+        return QStringLiteral("Date");
+    case FieldType::ftTime:
+        return QStringLiteral("Time");
+    case FieldType::ftDateTime:
+        return QStringLiteral("DateTime");
+    case FieldType::ftBytes:
+        return QStringLiteral("Bytes");
+    case FieldType::ftVarBytes:
+        return QStringLiteral("VarBytes");
+    case FieldType::ftAutoInc:
+        return QStringLiteral("AutoInc");
+    case FieldType::ftBlob:
+        return QStringLiteral("Blob");
+    case FieldType::ftMemo:
+        return QStringLiteral("Memo");
+    case FieldType::ftLargeint:
+        return QStringLiteral("Largeint");
+    case FieldType::ftTimeStamp:
+        return QStringLiteral("TimeStamp");
+    case FieldType::ftFMTBcd:
+        return QStringLiteral("FMTBcd");
     }
     return QStringLiteral("Unknown");
 }
@@ -486,22 +556,46 @@ int FieldDef::defaultDisplayWidth() const
 {
     int width = 10;
     switch (type) {
-    case FieldType::ftString: width = std::min(size, 64); break;
-    case FieldType::ftSmallint: width = 6; break;
-    case FieldType::ftWord: width = 5; break;
+    case FieldType::ftString:
+        width = std::min(size, 64);
+        break;
+    case FieldType::ftSmallint:
+        width = 6;
+        break;
+    case FieldType::ftWord:
+        width = 5;
+        break;
     case FieldType::ftInteger:
-    case FieldType::ftAutoInc: width = 11; break;
-    case FieldType::ftLargeint: width = 20; break;
-    case FieldType::ftBoolean: width = 5; break;
-    case FieldType::ftFloat: width = 15; break;
+    case FieldType::ftAutoInc:
+        width = 11;
+        break;
+    case FieldType::ftLargeint:
+        width = 20;
+        break;
+    case FieldType::ftBoolean:
+        width = 5;
+        break;
+    case FieldType::ftFloat:
+        width = 15;
+        break;
     case FieldType::ftBCD:
     case FieldType::ftFMTBcd:
-    case FieldType::ftCurrency: width = std::min(precision + 2, 40); break;
-    case FieldType::ftDate: width = 10; break;
-    case FieldType::ftTime: width = 10; break;
+    case FieldType::ftCurrency:
+        width = std::min(precision + 2, 40);
+        break;
+    case FieldType::ftDate:
+        width = 10;
+        break;
+    case FieldType::ftTime:
+        width = 10;
+        break;
     case FieldType::ftDateTime:
-    case FieldType::ftTimeStamp: width = 19 + (decimals ? decimals + 1 : 0); break;
-    default: width = 10; break;
+    case FieldType::ftTimeStamp:
+        width = 19 + (decimals ? decimals + 1 : 0);
+        break;
+    default:
+        width = 10;
+        break;
     }
     return std::max({width, static_cast<int>(name.size()), 1});
 }
@@ -576,12 +670,11 @@ QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> val
         if (formats.dateTime.valid() && CompiledFormat::fits(w->year)) {
             QString text;
             text.reserve(32);
-            formats.dateTime.append(text, w->year, w->month, w->day, w->hour, w->minute,
-                                    w->second);
+            formats.dateTime.append(text, w->year, w->month, w->day, w->hour, w->minute, w->second);
             return text;
         }
-        const QDateTime dt(QDate(w->year, w->month, w->day),
-                           QTime(w->hour, w->minute, w->second), Qt::UTC);
+        const QDateTime dt(QDate(w->year, w->month, w->day), QTime(w->hour, w->minute, w->second),
+                           Qt::UTC);
         return formats.locale.toString(dt, formats.dateTime.pattern());
     }
     default:
@@ -609,9 +702,9 @@ RawValue rawFromText(const FieldDef& def, const QString& text)
             return std::nullopt;
         const QString s = text.trimmed();
         std::uint64_t v = 0;
-        if (def.type == FieldType::ftBoolean
-            && (s.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0
-                || s.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)) {
+        if (def.type == FieldType::ftBoolean &&
+            (s.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0 ||
+             s.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)) {
             v = s.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0 ? 1 : 0;
         } else {
             bool ok = false;
@@ -724,8 +817,8 @@ double Field::asFloat() const
         const QDateTime dt = asDateTime();
         if (!dt.isValid())
             return 0.0;
-        return static_cast<double>(kDayZero.daysTo(dt.date()))
-               + dt.time().msecsSinceStartOfDay() / 86400000.0;
+        return static_cast<double>(kDayZero.daysTo(dt.date())) +
+               dt.time().msecsSinceStartOfDay() / 86400000.0;
     }
     default:
         break;

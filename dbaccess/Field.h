@@ -14,7 +14,8 @@
 namespace norvane::db {
 
 /// A field's data type, in the names that grid and export code use.
-enum class FieldType {
+enum class FieldType
+{
     ftUnknown,
     ftString,
     ftSmallint,
@@ -46,22 +47,22 @@ using RawValue = std::optional<QByteArray>;
 /// What is known about one column of a result.
 struct FieldDef
 {
-    QString name;           ///< column name as the server returns it (alias if any)
-    QString originalName;   ///< the table's column name
-    QString table;          ///< the table's name (empty for computed columns)
+    QString name;         ///< column name as the server returns it (alias if any)
+    QString originalName; ///< the table's column name
+    QString table;        ///< the table's name (empty for computed columns)
     FieldType type = FieldType::ftUnknown;
-    int mysqlType = 0;      ///< enum_field_types of Connector/C
-    int size = 0;           ///< characters for text, digits after the point for decimals
-    int precision = 0;      ///< total digits for decimals
-    int decimals = 0;       ///< fractional digits (decimals, fractional seconds)
-    unsigned flags = 0;     ///< Connector/C column flags
-    bool isBinary = false;  ///< byte data: BINARY, VARBINARY, BLOB, BIT, GEOMETRY
+    int mysqlType = 0;     ///< enum_field_types of Connector/C
+    int size = 0;          ///< characters for text, digits after the point for decimals
+    int precision = 0;     ///< total digits for decimals
+    int decimals = 0;      ///< fractional digits (decimals, fractional seconds)
+    unsigned flags = 0;    ///< Connector/C column flags
+    bool isBinary = false; ///< byte data: BINARY, VARBINARY, BLOB, BIT, GEOMETRY
     bool isUnsigned = false;
     bool notNull = false;
     bool inPrimaryKey = false;
     bool autoIncrement = false;
     bool isEnumOrSet = false;
-    bool isBit = false;     ///< BIT(n): bytes on the wire, shown as an unsigned number
+    bool isBit = false; ///< BIT(n): bytes on the wire, shown as an unsigned number
     bool isJson = false;
 
     bool isNumeric() const;

@@ -39,7 +39,6 @@ const unsigned char* getVarint(const unsigned char* p, std::uint64_t& v)
     return p;
 }
 
-
 } // namespace
 
 unsigned char* RowArena::allocate(std::size_t size)

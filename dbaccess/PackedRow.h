@@ -47,8 +47,8 @@ public:
 
     /// Packs `count` values given as pointers and lengths (null pointer = NULL), into the arena
     /// when one is given.
-    static PackedRow fromArrays(const char* const* values, const unsigned long* lengths,
-                                int count, RowArena* arena = nullptr);
+    static PackedRow fromArrays(const char* const* values, const unsigned long* lengths, int count,
+                                RowArena* arena = nullptr);
     static PackedRow fromValues(const std::vector<RawValue>& values);
 
     bool isEmpty() const { return m_bits == 0; }

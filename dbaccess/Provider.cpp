@@ -19,9 +19,9 @@ const QString kTooMany = QStringLiteral("Update affected more than 1 record.");
 
 bool isTransactionalEngine(const QString& engine)
 {
-    return engine.compare(QLatin1String("InnoDB"), Qt::CaseInsensitive) == 0
-           || engine.compare(QLatin1String("XtraDB"), Qt::CaseInsensitive) == 0
-           || engine.compare(QLatin1String("RocksDB"), Qt::CaseInsensitive) == 0;
+    return engine.compare(QLatin1String("InnoDB"), Qt::CaseInsensitive) == 0 ||
+           engine.compare(QLatin1String("XtraDB"), Qt::CaseInsensitive) == 0 ||
+           engine.compare(QLatin1String("RocksDB"), Qt::CaseInsensitive) == 0;
 }
 
 QByteArray ident(const QString& name)
@@ -31,8 +31,7 @@ QByteArray ident(const QString& name)
 
 bool isText(const FieldDef& def)
 {
-    return !def.isBinary
-           && (def.type == FieldType::ftString || def.type == FieldType::ftMemo);
+    return !def.isBinary && (def.type == FieldType::ftString || def.type == FieldType::ftMemo);
 }
 
 } // namespace
@@ -149,8 +148,8 @@ QByteArray Provider::columnMatch(const FieldDef& def, const RawValue& value) con
         const QByteArray hash =
             QCryptographicHash::hash(*value, QCryptographicHash::Sha256).toHex();
         const QByteArray expr = def.isBinary ? col : "CONVERT(" + col + " USING utf8mb4)";
-        return "(OCTET_LENGTH(" + expr + ") = " + QByteArray::number(value->size())
-               + " AND SHA2(" + expr + ", 256) = '" + hash + "')";
+        return "(OCTET_LENGTH(" + expr + ") = " + QByteArray::number(value->size()) + " AND SHA2(" +
+               expr + ", 256) = '" + hash + "')";
     }
     const QByteArray lit = valueLiteral(def, *value);
     if (isText(def)) {
@@ -221,8 +220,8 @@ QByteArray Provider::statementFor(const Change& change) const
             const RawValue v = change.current.value(static_cast<int>(i));
             values.append(v ? valueLiteral(defs[i], *v) : QByteArrayLiteral("NULL"));
         }
-        return "INSERT INTO " + table + " (" + cols.join(", ") + ") VALUES (" + values.join(", ")
-               + ")";
+        return "INSERT INTO " + table + " (" + cols.join(", ") + ") VALUES (" + values.join(", ") +
+               ")";
     }
     case ChangeKind::Modify: {
         QByteArrayList sets;
@@ -230,13 +229,13 @@ QByteArray Provider::statementFor(const Change& change) const
             if (!changed(change, static_cast<int>(i)))
                 continue;
             const RawValue v = change.current.value(static_cast<int>(i));
-            sets.append(ident(defs[i].originalName) + " = "
-                        + (v ? valueLiteral(defs[i], *v) : QByteArrayLiteral("NULL")));
+            sets.append(ident(defs[i].originalName) + " = " +
+                        (v ? valueLiteral(defs[i], *v) : QByteArrayLiteral("NULL")));
         }
         if (sets.isEmpty() && !defs.empty())
             sets.append(ident(defs[0].originalName) + " = " + ident(defs[0].originalName));
-        return "UPDATE " + table + " SET " + sets.join(", ") + " WHERE "
-               + whereAll(change.original);
+        return "UPDATE " + table + " SET " + sets.join(", ") + " WHERE " +
+               whereAll(change.original);
     }
     case ChangeKind::Delete:
         return "DELETE FROM " + table + " WHERE " + whereAll(change.original);
@@ -280,8 +279,8 @@ std::optional<PackedRow> Provider::selectOne(const QByteArray& where)
 {
     if (where.isEmpty())
         return std::nullopt;
-    ResultPtr res = connection().query("SELECT * FROM " + tableRef() + " WHERE " + where
-                                       + " LIMIT 1");
+    ResultPtr res =
+        connection().query("SELECT * FROM " + tableRef() + " WHERE " + where + " LIMIT 1");
     if (!res || mysql_num_fields(res.get()) != fieldDefs().size())
         return std::nullopt;
     MYSQL_ROW row = mysql_fetch_row(res.get());
@@ -300,11 +299,11 @@ std::optional<PackedRow> Provider::readBack(const Change& change)
             if (!defs[i].autoIncrement)
                 continue;
             const RawValue given = change.current.value(static_cast<int>(i));
-            const bool generated = i >= change.assigned.size() || !change.assigned[i] || !given
-                                   || *given == "0";
+            const bool generated =
+                i >= change.assigned.size() || !change.assigned[i] || !given || *given == "0";
             if (generated)
-                return selectOne(ident(defs[i].originalName) + " = "
-                                 + QByteArray::number(qulonglong(id)));
+                return selectOne(ident(defs[i].originalName) + " = " +
+                                 QByteArray::number(qulonglong(id)));
         }
     }
     if (const QByteArray key = whereKey(change.current); !key.isEmpty())

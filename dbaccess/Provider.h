@@ -12,14 +12,19 @@
 
 namespace norvane::db {
 
-enum class ChangeKind { Insert, Modify, Delete };
+enum class ChangeKind
+{
+    Insert,
+    Modify,
+    Delete
+};
 
 /// One pending change of a cached dataset.
 struct Change
 {
     ChangeKind kind = ChangeKind::Modify;
-    PackedRow original;        ///< values as fetched (Modify, Delete)
-    PackedRow current;         ///< values the user posted (Insert, Modify)
+    PackedRow original;         ///< values as fetched (Modify, Delete)
+    PackedRow current;          ///< values the user posted (Insert, Modify)
     std::vector<bool> assigned; ///< Insert: columns the user gave a value (others take defaults)
 };
 

@@ -43,8 +43,8 @@ QByteArray sqlLiteral(const Connection& connection, const FieldDef& def, const Q
     }
     if (def.isBinary)
         return Connection::hexLiteral(value);
-    const bool numeric = def.isNumeric() || def.mysqlType == MYSQL_TYPE_YEAR
-                         || (def.type == FieldType::ftBoolean && !def.isBit);
+    const bool numeric = def.isNumeric() || def.mysqlType == MYSQL_TYPE_YEAR ||
+                         (def.type == FieldType::ftBoolean && !def.isBit);
     if (numeric && isPlainNumber(value))
         return value;
     return connection.quoteString(value);

@@ -47,7 +47,7 @@ FieldDef defFrom(const MYSQL_FIELD& f)
         d.type = FieldType::ftInteger;
         break;
     case MYSQL_TYPE_LONG:
-        d.type = d.isUnsigned ? FieldType::ftLargeint
+        d.type = d.isUnsigned      ? FieldType::ftLargeint
                  : d.autoIncrement ? FieldType::ftAutoInc
                                    : FieldType::ftInteger;
         break;
@@ -64,7 +64,8 @@ FieldDef defFrom(const MYSQL_FIELD& f)
     case MYSQL_TYPE_DECIMAL:
     case MYSQL_TYPE_NEWDECIMAL:
         d.type = FieldType::ftFMTBcd;
-        d.precision = static_cast<int>(f.length) - (d.decimals > 0 ? 1 : 0) - (d.isUnsigned ? 0 : 1);
+        d.precision =
+            static_cast<int>(f.length) - (d.decimals > 0 ? 1 : 0) - (d.isUnsigned ? 0 : 1);
         d.size = d.decimals;
         break;
     case MYSQL_TYPE_BIT:
@@ -127,8 +128,8 @@ bool usableAsKey(const FieldDef& d)
 {
     // ENUM orders by member number but compares as text; floating point values do not compare
     // equal to their text; large objects have no full-length index.
-    return !d.isEnumOrSet && !d.isBit && d.type != FieldType::ftFloat && !d.isLargeObject()
-           && d.type != FieldType::ftUnknown;
+    return !d.isEnumOrSet && !d.isBit && d.type != FieldType::ftFloat && !d.isLargeObject() &&
+           d.type != FieldType::ftUnknown;
 }
 
 } // namespace
@@ -257,7 +258,7 @@ void SqlSource::openStatement()
 void SqlSource::failNoCursor()
 {
     throw DbError(QStringLiteral("%1: %2").arg(objectName(),
-                                                QStringLiteral("Cursor not returned from Query")));
+                                               QStringLiteral("Cursor not returned from Query")));
 }
 
 void SqlSource::readWhole()
@@ -274,7 +275,8 @@ void SqlSource::readResult()
     setDefs(res.get());
     const int n = fieldCount();
     while (MYSQL_ROW row = mysql_fetch_row(res.get()))
-        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
+        m_buffer.push_back(
+            PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
     if (mysql_errno(m_connection->handle()))
         m_connection->raiseError();
     res.reset();
@@ -328,10 +330,10 @@ void SqlSource::detectKey()
         m_keyColumns = pick->columns;
 
     ResultPtr engine = m_connection->query(
-        "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = "
-        + (m_database.isEmpty() ? QByteArray("DATABASE()")
-                                : m_connection->quoteString(m_database.toUtf8()))
-        + " AND TABLE_NAME = " + m_connection->quoteString(m_tableName.toUtf8()));
+        "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
+        (m_database.isEmpty() ? QByteArray("DATABASE()")
+                              : m_connection->quoteString(m_database.toUtf8())) +
+        " AND TABLE_NAME = " + m_connection->quoteString(m_tableName.toUtf8()));
     if (engine) {
         if (MYSQL_ROW row = mysql_fetch_row(engine.get()))
             m_engine = row[0] ? QString::fromUtf8(row[0]) : QString();
@@ -349,7 +351,8 @@ void SqlSource::setDefs(st_mysql_res* res)
         m_defs.push_back(defFrom(fields[i]));
     m_fields.clear();
     for (unsigned i = 0; i < n; ++i)
-        m_fields.push_back(std::make_unique<Field>(static_cast<RecordAccess*>(this), static_cast<int>(i), m_defs[i]));
+        m_fields.push_back(std::make_unique<Field>(static_cast<RecordAccess*>(this),
+                                                   static_cast<int>(i), m_defs[i]));
     m_keyIndexes.clear();
     for (const QString& key : std::as_const(m_keyColumns)) {
         int found = -1;
@@ -373,7 +376,8 @@ QByteArray SqlSource::keyRangeCondition() const
     for (std::size_t i = 0; i < m_keyIndexes.size(); ++i) {
         QByteArrayList parts;
         for (std::size_t j = 0; j <= i; ++j) {
-            const QByteArray col = Connection::quoteIdentifier(m_keyColumns[static_cast<int>(j)]).toUtf8();
+            const QByteArray col =
+                Connection::quoteIdentifier(m_keyColumns[static_cast<int>(j)]).toUtf8();
             const QByteArray lit = literalFor(m_keyIndexes[j], m_lastKey[j].value_or(QByteArray()));
             parts.append(col + (j == i ? " > " : " = ") + lit);
         }
@@ -402,7 +406,8 @@ bool SqlSource::readPage(std::size_t rows)
     std::size_t got = 0;
     PackedRow lastRow;
     while (MYSQL_ROW row = mysql_fetch_row(res.get())) {
-        m_buffer.push_back(PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
+        m_buffer.push_back(
+            PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
         ++got;
     }
     if (got > 0) {

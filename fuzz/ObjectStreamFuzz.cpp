@@ -8,8 +8,8 @@
 #include "persist/VSClass.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -63,8 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> input(data, data + size);
     const Outcome normal = readWith(input, 4096);
     const Outcome small = readWith(input, 7);
-    if (normal.ok != small.ok || normal.error != small.error ||
-        normal.rewritten != small.rewritten)
+    if (normal.ok != small.ok || normal.error != small.error || normal.rewritten != small.rewritten)
         finding("the reader's buffer size changed the outcome");
     if (!normal.ok || normal.rewriteFailed)
         return 0;

@@ -17,7 +17,8 @@ std::string enterDirectory(const std::string& path)
     const std::ptrdiff_t slash = LastCharPos('/', path);
     if (slash == 0)
         return path;
-    const std::string dir = slash == 1 ? std::string("/") : path.substr(0, static_cast<std::size_t>(slash - 1));
+    const std::string dir =
+        slash == 1 ? std::string("/") : path.substr(0, static_cast<std::size_t>(slash - 1));
     if (::chdir(dir.c_str()) != 0) {
         const int err = errno;
         throw InOutError("Cannot change to directory \"" + dir + "\". " + std::strerror(err));
@@ -66,7 +67,9 @@ std::unique_ptr<TBaseObject> LoadObject(const std::string& path)
 {
     const std::string name = enterDirectory(path);
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st
+    {
+    };
     const int err = fd < 0 ? errno : (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? EISDIR : 0);
     if (err != 0) {
         if (fd >= 0)

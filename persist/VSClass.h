@@ -42,8 +42,7 @@ struct TClassInfo
 using TClass = const TClassInfo*;
 
 namespace detail {
-template <class T>
-constexpr TBaseObject* (*creatorFor())()
+template <class T> constexpr TBaseObject* (*creatorFor())()
 {
     if constexpr (std::derived_from<T, TBaseObject> && std::is_default_constructible_v<T> &&
                   !std::is_abstract_v<T>)
@@ -54,21 +53,24 @@ constexpr TBaseObject* (*creatorFor())()
 } // namespace detail
 
 /// Declares the class metadata members; pair with NORVANE_DEFINE_CLASS in the source file.
-#define NORVANE_DECLARE_CLASS                                                                     \
-public:                                                                                           \
-    static const ::norvane::persist::TClassInfo& StaticClass();                                   \
-    const ::norvane::persist::TClassInfo& ClassType() const override;                             \
-                                                                                                  \
+#define NORVANE_DECLARE_CLASS                                                                      \
+public:                                                                                            \
+    static const ::norvane::persist::TClassInfo& StaticClass();                                    \
+    const ::norvane::persist::TClassInfo& ClassType() const override;                              \
+                                                                                                   \
 private:
 
-#define NORVANE_DEFINE_CLASS(Name, Parent)                                                        \
-    const ::norvane::persist::TClassInfo& Name::StaticClass()                                     \
-    {                                                                                             \
-        static const ::norvane::persist::TClassInfo info{                                        \
-            #Name, &Parent::StaticClass(), ::norvane::persist::detail::creatorFor<Name>()};      \
-        return info;                                                                              \
-    }                                                                                             \
-    const ::norvane::persist::TClassInfo& Name::ClassType() const { return StaticClass(); }
+#define NORVANE_DEFINE_CLASS(Name, Parent)                                                         \
+    const ::norvane::persist::TClassInfo& Name::StaticClass()                                      \
+    {                                                                                              \
+        static const ::norvane::persist::TClassInfo info{                                          \
+            #Name, &Parent::StaticClass(), ::norvane::persist::detail::creatorFor<Name>()};        \
+        return info;                                                                               \
+    }                                                                                              \
+    const ::norvane::persist::TClassInfo& Name::ClassType() const                                  \
+    {                                                                                              \
+        return StaticClass();                                                                      \
+    }
 
 /// Root of every class of the library: identity objects with run-time class information.
 class TObject
@@ -100,20 +102,26 @@ protected:
 };
 
 /// Operation passed through a property enumeration.
-enum class TPropOp : std::uint8_t { poFree = 2, poWrite = 3, poRead = 4 };
+enum class TPropOp : std::uint8_t
+{
+    poFree = 2,
+    poWrite = 3,
+    poRead = 4
+};
 
 /// Storage kind of a property: what its field holds and how it is stored.
-enum class TPropKind : std::uint8_t {
+enum class TPropKind : std::uint8_t
+{
     None = 0,      ///< skipped
     Component = 1, ///< platform component (never stored)
     Collection = 2,
-    Object = 3,      ///< owned nested TBaseObject
-    List = 4,        ///< owned list, stored through a TListContainer
-    String = 5,      ///< std::string
-    Raw0 = 6,        ///< a value of 0 bytes
-    StringList = 7,  ///< owned string list; its texts are the value
-    HeapText = 8,    ///< owned NUL-terminated heap text (char*)
-    Enum = 9,        ///< 1-byte enumeration stored by name; extra lists the names
+    Object = 3,     ///< owned nested TBaseObject
+    List = 4,       ///< owned list, stored through a TListContainer
+    String = 5,     ///< std::string
+    Raw0 = 6,       ///< a value of 0 bytes
+    StringList = 7, ///< owned string list; its texts are the value
+    HeapText = 8,   ///< owned NUL-terminated heap text (char*)
+    Enum = 9,       ///< 1-byte enumeration stored by name; extra lists the names
     Int32 = 10,
     Int8 = 11,
     Int16 = 12,
@@ -188,26 +196,31 @@ static_assert(sizeof(TShortString) == 256);
 class PropRef
 {
 public:
-    enum class Type { None, Bytes, String, HeapText, Object };
+    enum class Type
+    {
+        None,
+        Bytes,
+        String,
+        HeapText,
+        Object
+    };
 
     PropRef() = default;
     template <class T>
-        requires(std::is_trivially_copyable_v<T> && !std::is_pointer_v<T>)
-    PropRef(T* field) : m_type(Type::Bytes), m_ptr(field), m_size(sizeof(T))
+    requires(std::is_trivially_copyable_v<T> && !std::is_pointer_v<T>) PropRef(T* field)
+        : m_type(Type::Bytes), m_ptr(field), m_size(sizeof(T))
     {
     }
     PropRef(std::string* field) : m_type(Type::String), m_ptr(field) {}
     PropRef(char** field) : m_type(Type::HeapText), m_ptr(field) {}
     template <class T>
-        requires std::derived_from<T, TObject>
-    PropRef(T** field)
+    requires std::derived_from<T, TObject> PropRef(T** field)
         : m_type(Type::Object), m_ptr(field), m_get(&rawGet<T>), m_set(&rawSet<T>),
           m_release(&rawRelease<T>)
     {
     }
     template <class T>
-        requires std::derived_from<T, TObject>
-    PropRef(std::unique_ptr<T>* field)
+    requires std::derived_from<T, TObject> PropRef(std::unique_ptr<T>* field)
         : m_type(Type::Object), m_ptr(field), m_get(&uniqueGet<T>), m_set(&uniqueSet<T>),
           m_release(&uniqueRelease<T>)
     {
@@ -227,13 +240,8 @@ public:
 private:
     void require(Type t) const;
 
-    template <class T>
-    static TObject* rawGet(void* p)
-    {
-        return *static_cast<T**>(p);
-    }
-    template <class T>
-    static bool rawSet(void* p, TObject* value)
+    template <class T> static TObject* rawGet(void* p) { return *static_cast<T**>(p); }
+    template <class T> static bool rawSet(void* p, TObject* value)
     {
         T* typed = dynamic_cast<T*>(value);
         if (value && !typed)
@@ -241,25 +249,21 @@ private:
         *static_cast<T**>(p) = typed;
         return true;
     }
-    template <class T>
-    static TObject* rawRelease(void* p)
+    template <class T> static TObject* rawRelease(void* p)
     {
         T* old = *static_cast<T**>(p);
         *static_cast<T**>(p) = nullptr;
         return old;
     }
-    template <class T>
-    static TObject* uniqueRelease(void* p)
+    template <class T> static TObject* uniqueRelease(void* p)
     {
         return static_cast<std::unique_ptr<T>*>(p)->release();
     }
-    template <class T>
-    static TObject* uniqueGet(void* p)
+    template <class T> static TObject* uniqueGet(void* p)
     {
         return static_cast<std::unique_ptr<T>*>(p)->get();
     }
-    template <class T>
-    static bool uniqueSet(void* p, TObject* value)
+    template <class T> static bool uniqueSet(void* p, TObject* value)
     {
         T* typed = dynamic_cast<T*>(value);
         if (value && !typed)
@@ -280,9 +284,8 @@ private:
 
 /// The property handler: field, name, kind, has-data, extra (kind 9: the ","-separated names),
 /// and the context given to `EnumProperties`. The result is ignored by `EnumProperties`.
-using TPropProc = std::function<bool(const PropRef& field, std::string_view name,
-                                     TPropKind kind, bool hasData, std::string_view extra,
-                                     TObject* context)>;
+using TPropProc = std::function<bool(const PropRef& field, std::string_view name, TPropKind kind,
+                                     bool hasData, std::string_view extra, TObject* context)>;
 
 /// Root of every object that can be stored in an object stream.
 ///

@@ -64,8 +64,8 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
     const auto size = static_cast<std::int64_t>(m_data.size());
     if (m_pos >= size)
         return 0;
-    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(size - m_pos,
-                                                                   static_cast<std::int64_t>(count)));
+    const auto n = static_cast<std::size_t>(
+        std::min<std::int64_t>(size - m_pos, static_cast<std::int64_t>(count)));
     std::memcpy(buffer, m_data.data() + m_pos, n);
     m_pos += static_cast<std::int64_t>(n);
     return n;
@@ -114,8 +114,7 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : m_fi
         m_fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (m_fd < 0) {
             const int err = errno;
-            throw FileCreateError("Cannot create file \"" + fileName + "\". " +
-                                  systemReason(err));
+            throw FileCreateError("Cannot create file \"" + fileName + "\". " + systemReason(err));
         }
         return;
     }
@@ -129,7 +128,9 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : m_fi
         const int err = errno;
         throw FileOpenError("Cannot open file \"" + fileName + "\". " + systemReason(err));
     }
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(m_fd);
         m_fd = -1;

@@ -6,7 +6,12 @@
 
 namespace norvane::persist {
 
-enum class SeekOrigin { Begin, Current, End };
+enum class SeekOrigin
+{
+    Begin,
+    Current,
+    End
+};
 
 /// Open modes of the file streams.
 inline constexpr std::uint16_t fmCreate = 0xFFFF;

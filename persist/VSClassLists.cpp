@@ -354,8 +354,8 @@ void TListContainer::SetList(TObject* list)
 {
     const std::uint8_t code = ClassifyList(list);
     if (code > lkList)
-        throw WriteError("A list of class " +
-                         std::string(list ? list->ClassName() : "nil") + " cannot be stored");
+        throw WriteError("A list of class " + std::string(list ? list->ClassName() : "nil") +
+                         " cannot be stored");
     m_ownedList.reset();
     m_list = list;
     m_listType = code;
@@ -380,14 +380,14 @@ void TListContainer::EnumProperties(TPropOp op, TObject* context, const TPropPro
         if (!m_list)
             return;
         for (int i = 0; i < m_listCount; ++i) {
-            TObject* entry = m_strings ? m_strings->Objects(i)
-                                       : static_cast<rtl::TList*>(m_list)->Items(i);
+            TObject* entry =
+                m_strings ? m_strings->Objects(i) : static_cast<rtl::TList*>(m_list)->Items(i);
             auto* item = dynamic_cast<TBaseObject*>(entry);
             if (entry && !item)
                 throw WriteError("Object_" + std::to_string(i) + " of class " +
                                  std::string(entry->ClassName()) + " cannot be stored");
-            proc(PropRef(&item), "Object_" + std::to_string(i), TPropKind::Object,
-                 item != nullptr, {}, context);
+            proc(PropRef(&item), "Object_" + std::to_string(i), TPropKind::Object, item != nullptr,
+                 {}, context);
         }
         return;
     }
@@ -404,8 +404,7 @@ void TListContainer::readObjects(TObject* context, const TPropProc& proc)
 {
     auto report = [&](int i) {
         TBaseObject* item = nullptr;
-        proc(PropRef(&item), "Object_" + std::to_string(i), TPropKind::Object, true, {},
-             context);
+        proc(PropRef(&item), "Object_" + std::to_string(i), TPropKind::Object, true, {}, context);
         if (item)
             attach(i, std::unique_ptr<TBaseObject>(item));
     };

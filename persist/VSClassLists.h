@@ -103,7 +103,8 @@ public:
 };
 
 /// List-kind codes of `ClassifyList`.
-enum ListKind : std::uint8_t {
+enum ListKind : std::uint8_t
+{
     lkStoredStrList = 0,
     lkLibStringList = 1,
     lkStringList = 2,

@@ -86,8 +86,8 @@ void TBaseObject::EnumProperties(TPropOp, TObject*, const TPropProc&) {}
 void TBaseObject::ReleaseOwned()
 {
     EnumProperties(TPropOp::poFree, nullptr,
-                   [this](const PropRef& field, std::string_view name, TPropKind kind,
-                          bool hasData, std::string_view extra, TObject* context) {
+                   [this](const PropRef& field, std::string_view name, TPropKind kind, bool hasData,
+                          std::string_view extra, TObject* context) {
                        return FreeProperty(field, name, kind, hasData, extra, context);
                    });
 }
@@ -107,8 +107,7 @@ void* PropRef::Bytes(std::size_t size) const
     require(Type::Bytes);
     if (m_size != size)
         throw Error("Property field of " + std::to_string(m_size) +
-                    " bytes does not match its storage kind of " + std::to_string(size) +
-                    " bytes");
+                    " bytes does not match its storage kind of " + std::to_string(size) + " bytes");
     return m_ptr;
 }
 
@@ -152,9 +151,8 @@ struct NameLess
     static char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
     bool operator()(std::string_view a, std::string_view b) const
     {
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(),
-            [](char x, char y) { return upper(x) < upper(y); });
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) { return upper(x) < upper(y); });
     }
 };
 
@@ -174,8 +172,7 @@ void RegisterClasses(std::initializer_list<TClass> classes)
             const auto it = reg.find(c->name);
             if (it != reg.end()) {
                 if (it->second != c)
-                    throw FilerError("A class named " + std::string(c->name) +
-                                     " already exists");
+                    throw FilerError("A class named " + std::string(c->name) + " already exists");
                 break;
             }
             reg.emplace(c->name, c);
@@ -270,8 +267,8 @@ TExtended TExtended::FromInt64(std::int64_t value)
     if (value == 0)
         return packExtended(false, 0, 0);
     const bool negative = value < 0;
-    const std::uint64_t m = negative ? ~static_cast<std::uint64_t>(value) + 1
-                                     : static_cast<std::uint64_t>(value);
+    const std::uint64_t m =
+        negative ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
     return normalised(negative, m, 0);
 }
 

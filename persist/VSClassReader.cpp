@@ -19,8 +19,7 @@ namespace {
     throw ReadError("Stream read error");
 }
 
-template <class T>
-T getLE(const std::uint8_t* in)
+template <class T> T getLE(const std::uint8_t* in)
 {
     using U = std::make_unsigned_t<T>;
     U u = 0;
@@ -29,8 +28,7 @@ T getLE(const std::uint8_t* in)
     return static_cast<T>(u);
 }
 
-template <class T>
-void store(const PropRef& field, T value)
+template <class T> void store(const PropRef& field, T value)
 {
     std::memcpy(field.Bytes(sizeof(T)), &value, sizeof(T));
 }
@@ -367,9 +365,8 @@ void TObjReader::readProperties(TBaseObject& object)
     const Section outer = m_section;
     const bool outerConsumed = m_consumed;
     const TPropProc handler = [this](const PropRef& f, std::string_view n, TPropKind k, bool h,
-                                     std::string_view e, TObject* c) {
-        return ReadProp(f, n, k, h, e, c);
-    };
+                                     std::string_view e,
+                                     TObject* c) { return ReadProp(f, n, k, h, e, c); };
     m_section = Section::Simple;
     while (NextValue() != TValueType::vaNull) {
         m_pending = ReadName();
@@ -427,7 +424,8 @@ bool TObjReader::ReadProp(const PropRef& field, std::string_view name, TPropKind
     const int k = static_cast<int>(kind);
     // Values belong to the simple section and objects to the nested one; a name that matches
     // in the wrong section is treated as unknown so the stream stays in step.
-    if (m_section == Section::Simple && (k < static_cast<int>(TPropKind::String) || k > kMaxPropKind))
+    if (m_section == Section::Simple &&
+        (k < static_cast<int>(TPropKind::String) || k > kMaxPropKind))
         return true;
     if (m_section == Section::Nested && (k < 1 || k > static_cast<int>(TPropKind::List)))
         return true;

@@ -10,8 +10,7 @@ NORVANE_DEFINE_CLASS(TObjWriter, TObject)
 
 namespace {
 
-template <class T>
-void putLE(std::uint8_t* out, T value)
+template <class T> void putLE(std::uint8_t* out, T value)
 {
     using U = std::make_unsigned_t<T>;
     const auto u = static_cast<U>(value);
@@ -19,8 +18,7 @@ void putLE(std::uint8_t* out, T value)
         out[i] = static_cast<std::uint8_t>(u >> (8 * i));
 }
 
-template <class T>
-T loadField(const PropRef& field)
+template <class T> T loadField(const PropRef& field)
 {
     T value;
     std::memcpy(&value, field.Bytes(sizeof(T)), sizeof(T));
@@ -201,15 +199,13 @@ void TObjWriter::WriteObject(TBaseObject* object, std::string_view name)
     object->BeforeWrite(*this);
     object->EnumProperties(TPropOp::poWrite, this,
                            [this](const PropRef& f, std::string_view n, TPropKind k, bool h,
-                                  std::string_view e, TObject* c) {
-                               return WriteSimpleProp(f, n, k, h, e, c);
-                           });
+                                  std::string_view e,
+                                  TObject* c) { return WriteSimpleProp(f, n, k, h, e, c); });
     WriteValue(TValueType::vaNull);
     object->EnumProperties(TPropOp::poWrite, this,
                            [this](const PropRef& f, std::string_view n, TPropKind k, bool h,
-                                  std::string_view e, TObject* c) {
-                               return WriteObjectProp(f, n, k, h, e, c);
-                           });
+                                  std::string_view e,
+                                  TObject* c) { return WriteObjectProp(f, n, k, h, e, c); });
     WriteValue(TValueType::vaNull);
     object->AfterWrite(*this);
     --m_depth;

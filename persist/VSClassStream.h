@@ -8,7 +8,8 @@
 namespace norvane::persist {
 
 /// Tag bytes of stored values.
-enum class TValueType : std::uint8_t {
+enum class TValueType : std::uint8_t
+{
     vaNull = 0x00,
     vaList = 0x01,
     vaInt8 = 0x02,
@@ -45,10 +46,10 @@ public:
     /// The object in the object layout under `name`; a null object is the byte 00.
     virtual void WriteObject(TBaseObject* object, std::string_view name);
     void WriteName(std::string_view name);
-    bool WriteSimpleProp(const PropRef& field, std::string_view name, TPropKind kind,
-                         bool hasData, std::string_view extra, TObject* context);
-    bool WriteObjectProp(const PropRef& field, std::string_view name, TPropKind kind,
-                         bool hasData, std::string_view extra, TObject* context);
+    bool WriteSimpleProp(const PropRef& field, std::string_view name, TPropKind kind, bool hasData,
+                         std::string_view extra, TObject* context);
+    bool WriteObjectProp(const PropRef& field, std::string_view name, TPropKind kind, bool hasData,
+                         std::string_view extra, TObject* context);
 
     void WriteValue(TValueType value);
     void WriteInteger(std::int32_t value);
@@ -115,7 +116,12 @@ public:
     void SkipObject();
 
 private:
-    enum class Section { None, Simple, Nested };
+    enum class Section
+    {
+        None,
+        Simple,
+        Nested
+    };
 
     void readBytes(void* data, std::size_t size);
     void skipBytes(std::int64_t size);

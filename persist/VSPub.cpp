@@ -139,8 +139,8 @@ std::string GetField(std::string_view text, std::string_view delimiter, std::ptr
     const std::ptrdiff_t end = p > len ? len + 1 : p;
     if (s > len)
         return {};
-    return std::string(text.substr(static_cast<std::size_t>(s - 1),
-                                   static_cast<std::size_t>(end - s)));
+    return std::string(
+        text.substr(static_cast<std::size_t>(s - 1), static_cast<std::size_t>(end - s)));
 }
 
 std::ptrdiff_t LastCharPos(char c, std::string_view text)

@@ -40,8 +40,7 @@ char* StrAppend(char*& text, std::initializer_list<std::string_view> parts);
 void StrDispose(char*& text);
 
 /// Destroys an owned object and nulls the reference; a null reference is left alone.
-template <class T>
-void FreeObj(T*& object)
+template <class T> void FreeObj(T*& object)
 {
     T* old = object;
     object = nullptr;

@@ -110,8 +110,8 @@ char32_t FoldCase(char32_t c)
             return 0x4CF;
         if (c >= 0x4C1 && c <= 0x4CE)
             return c % 2 == 1 ? c + 1 : c;
-        const bool paired = (c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) ||
-                            (c >= 0x4D0 && c <= 0x52F);
+        const bool paired =
+            (c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F);
         if (paired && c % 2 == 0)
             return c + 1;
     }

@@ -133,11 +133,11 @@ TEST(StatementSource, CatalogueStatementsReadForwardWithCaseInsensitiveNames)
     q.open();
     QStringList rows;
     for (; !q.eof(); q.next())
-        rows << q.fieldByName(QStringLiteral("FIELD")).asString() + QLatin1Char(' ')
-                    + q.fieldByName(QStringLiteral("type")).asString() + QLatin1Char(' ')
-                    + q.fieldByName(QStringLiteral("Key")).asString();
-    EXPECT_EQ(rows, (QStringList{QStringLiteral("id int(11) PRI"),
-                                 QStringLiteral("name varchar(20) ")}));
+        rows << q.fieldByName(QStringLiteral("FIELD")).asString() + QLatin1Char(' ') +
+                    q.fieldByName(QStringLiteral("type")).asString() + QLatin1Char(' ') +
+                    q.fieldByName(QStringLiteral("Key")).asString();
+    EXPECT_EQ(rows,
+              (QStringList{QStringLiteral("id int(11) PRI"), QStringLiteral("name varchar(20) ")}));
     EXPECT_THROW(q.fieldByName(QStringLiteral("nosuch")), DbError);
     exec(*c, QStringLiteral("DROP TABLE %1").arg(t));
 }

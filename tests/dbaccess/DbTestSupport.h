@@ -72,8 +72,7 @@ inline QString scalar(Connection& c, const QString& sql)
 /// The source -> provider -> dataset chain over one table, as the table browser builds it.
 struct TableChain
 {
-    explicit TableChain(Connection& c, const QString& table)
-        : source(&c), provider(&source), data()
+    explicit TableChain(Connection& c, const QString& table) : source(&c), provider(&source), data()
     {
         source.setObjectName(QStringLiteral("sqryData"));
         data.setObjectName(QStringLiteral("cdsData"));

@@ -150,8 +150,8 @@ TEST(Navigation, MultiColumnKeyPagesVisitEveryRowOnceInKeyOrder)
 {
     auto c = openConnection();
     const QString t = uniqueName("nav2");
-    exec(*c, QStringLiteral("CREATE TABLE %1 (a INT, b VARCHAR(5), v INT, PRIMARY KEY (a, b))")
-                 .arg(t));
+    exec(*c,
+         QStringLiteral("CREATE TABLE %1 (a INT, b VARCHAR(5), v INT, PRIMARY KEY (a, b))").arg(t));
     exec(*c, QStringLiteral("INSERT INTO %1 SELECT seq DIV 7, CONCAT('k', seq MOD 7), seq "
                             "FROM seq_1_to_333")
                  .arg(t));

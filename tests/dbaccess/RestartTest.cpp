@@ -13,9 +13,9 @@ namespace {
 
 int serverCtl(const char* command)
 {
-    const std::string cmd = "bash '" + env("NORVANE_TEST_SERVER_CTL").toStdString() + "' "
-                            + command + " '" + env("NORVANE_TEST_SERVER_DIR").toStdString()
-                            + "' >/dev/null 2>&1";
+    const std::string cmd = "bash '" + env("NORVANE_TEST_SERVER_CTL").toStdString() + "' " +
+                            command + " '" + env("NORVANE_TEST_SERVER_DIR").toStdString() +
+                            "' >/dev/null 2>&1";
     return std::system(cmd.c_str());
 }
 
@@ -32,8 +32,9 @@ TEST(ServerRestart, OpenDatasetSurvivesAKilledServerAndReconnects)
     ASSERT_FALSE(env("NORVANE_TEST_SERVER_CTL").isEmpty());
     auto c = openConnection();
     const QString t = uniqueName("restart");
-    exec(*c, QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, v VARCHAR(20)) ENGINE=InnoDB")
-                 .arg(t));
+    exec(
+        *c,
+        QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, v VARCHAR(20)) ENGINE=InnoDB").arg(t));
     exec(*c, QStringLiteral("INSERT INTO %1 SELECT seq, 'r' FROM seq_1_to_250").arg(t));
     TableChain chain(*c, t);
     chain.open();

@@ -9,9 +9,10 @@ using namespace norvane::db::test;
 
 TEST(PackedRow, KeepsNullsEmptyValuesAndLengthsAcrossEncodingBoundaries)
 {
-    std::vector<RawValue> values{std::nullopt, QByteArray(), QByteArray(126, 'a'),
-                                 QByteArray(127, 'b'), QByteArray(16383, 'c'),
-                                 QByteArray(16384, 'd'), QByteArray("\0x\0", 3), std::nullopt};
+    std::vector<RawValue> values{std::nullopt,           QByteArray(),
+                                 QByteArray(126, 'a'),   QByteArray(127, 'b'),
+                                 QByteArray(16383, 'c'), QByteArray(16384, 'd'),
+                                 QByteArray("\0x\0", 3), std::nullopt};
     RowArena arena;
     std::vector<const char*> ptrs;
     std::vector<unsigned long> lengths;
@@ -20,8 +21,8 @@ TEST(PackedRow, KeepsNullsEmptyValuesAndLengthsAcrossEncodingBoundaries)
         lengths.push_back(v ? static_cast<unsigned long>(v->size()) : 0);
     }
     const PackedRow owned = PackedRow::fromValues(values);
-    const PackedRow inArena = PackedRow::fromArrays(ptrs.data(), lengths.data(),
-                                                    static_cast<int>(values.size()), &arena);
+    const PackedRow inArena =
+        PackedRow::fromArrays(ptrs.data(), lengths.data(), static_cast<int>(values.size()), &arena);
     for (const PackedRow* row : {&owned, &inArena}) {
         EXPECT_EQ(row->values(static_cast<int>(values.size())), values);
         for (int i = 0; i < static_cast<int>(values.size()); ++i)

@@ -13,10 +13,10 @@ namespace {
 struct TypeCase
 {
     const char* sqlType;
-    const char* input;       // what the user types
+    const char* input; // what the user types
     FieldType fieldType;
-    const char* display;     // display text in the C locale of the tests
-    const char* stored;      // CAST(c AS CHAR) on the server, or HEX(c) for byte columns
+    const char* display; // display text in the C locale of the tests
+    const char* stored;  // CAST(c AS CHAR) on the server, or HEX(c) for byte columns
     bool hex = false;
 };
 
@@ -57,11 +57,10 @@ const TypeCase kCases[] = {
      "2024-06-30 23:59:58.120", "2024-06-30 23:59:58.120"},
     {"YEAR", "2024", FieldType::ftSmallint, "2024", "2024"},
     {"CHAR(5)", "ab", FieldType::ftString, "ab", "ab"},
-    {"VARCHAR(50)", "Grüße 😀 'quote' \\ back", FieldType::ftString,
-     "Grüße 😀 'quote' \\ back", "Grüße 😀 'quote' \\ back"},
+    {"VARCHAR(50)", "Grüße 😀 'quote' \\ back", FieldType::ftString, "Grüße 😀 'quote' \\ back",
+     "Grüße 😀 'quote' \\ back"},
     {"VARCHAR(10) CHARACTER SET latin1", "Grüße", FieldType::ftString, "Grüße", "Grüße"},
-    {"TEXT", "long 😀 text\r\nline two", FieldType::ftMemo, "(Memo)",
-     "long 😀 text\r\nline two"},
+    {"TEXT", "long 😀 text\r\nline two", FieldType::ftMemo, "(Memo)", "long 😀 text\r\nline two"},
     {"BINARY(4)", "ab\\'", FieldType::ftBytes, "(BYTES)", "61625C27", true},
     {"VARBINARY(10)", "x'y", FieldType::ftVarBytes, "(VARBYTES)", "782779", true},
     {"BLOB", "bytes\"", FieldType::ftBlob, "(BLOB)", "627974657322", true},
@@ -72,10 +71,10 @@ const TypeCase kCases[] = {
 
 QString storedValue(Connection& c, const QString& table, int id, bool hex)
 {
-    return scalar(c, QStringLiteral("SELECT %1 FROM %2 WHERE id = %3")
-                         .arg(hex ? QStringLiteral("HEX(c)") : QStringLiteral("CAST(c AS CHAR)"),
-                              table)
-                         .arg(id));
+    return scalar(
+        c, QStringLiteral("SELECT %1 FROM %2 WHERE id = %3")
+               .arg(hex ? QStringLiteral("HEX(c)") : QStringLiteral("CAST(c AS CHAR)"), table)
+               .arg(id));
 }
 
 } // namespace
@@ -125,14 +124,13 @@ TEST_P(ColumnType, MapsDisplaysAndSurvivesAnEditRoundTrip)
     d.post();
     ASSERT_EQ(d.applyUpdates(0), 0) << "the row must be found by all its fetched values";
     EXPECT_EQ(storedValue(*other, t, id, tc.hex), QString::fromUtf8(tc.stored));
-    EXPECT_EQ(scalar(*other, QStringLiteral("SELECT other FROM %1").arg(t)),
-              QStringLiteral("7"));
+    EXPECT_EQ(scalar(*other, QStringLiteral("SELECT other FROM %1").arg(t)), QStringLiteral("7"));
 
     // Writing the displayed text back stores the same value.
     d.edit();
     Field& again = d.fieldByName(QStringLiteral("c"));
-    if (!again.isBlob() && tc.fieldType != FieldType::ftBytes
-        && tc.fieldType != FieldType::ftVarBytes)
+    if (!again.isBlob() && tc.fieldType != FieldType::ftBytes &&
+        tc.fieldType != FieldType::ftVarBytes)
         again.setAsString(again.displayText());
     d.fieldByName(QStringLiteral("other")).setAsInteger(8);
     d.post();
@@ -162,11 +160,12 @@ TEST(ColumnTypes, NullsDisplayAndWriteBackPerType)
     TableChain chain(*c, t);
     chain.open();
     ClientDataSet& d = chain.data;
-    const QStringList nullTexts{QString(), QString(), QStringLiteral("(Memo)"),
-                                QStringLiteral("(Blob)"), QString(), QString()};
-    const QStringList emptyTexts{QStringLiteral("0"), QString(), QStringLiteral("(Memo)"),
-                                 QStringLiteral("(BLOB)"), QStringLiteral("1 Jan 2000"),
-                                 QStringLiteral("0")};
+    const QStringList nullTexts{
+        QString(), QString(), QStringLiteral("(Memo)"), QStringLiteral("(Blob)"),
+        QString(), QString()};
+    const QStringList emptyTexts{QStringLiteral("0"),          QString(),
+                                 QStringLiteral("(Memo)"),     QStringLiteral("(BLOB)"),
+                                 QStringLiteral("1 Jan 2000"), QStringLiteral("0")};
     for (int col = 1; col <= 6; ++col) {
         EXPECT_TRUE(d.field(col).isNull()) << col;
         EXPECT_EQ(d.field(col).displayText(), nullTexts[col - 1]) << col;
@@ -187,10 +186,9 @@ TEST(ColumnTypes, NullsDisplayAndWriteBackPerType)
     ASSERT_EQ(d.applyUpdates(0), 0);
     EXPECT_EQ(scalar(*c, QStringLiteral("SELECT CONCAT_WS(',', ISNULL(i), ISNULL(s), ISNULL(d)) "
                                         "FROM %1 WHERE id = 2")
-                         .arg(t)),
+                             .arg(t)),
               QStringLiteral("1,0,1"));
-    EXPECT_THROW(d.field(1).setAsString(QStringLiteral("abc")), DbError)
-        << "not in edit mode";
+    EXPECT_THROW(d.field(1).setAsString(QStringLiteral("abc")), DbError) << "not in edit mode";
     d.edit();
     EXPECT_THROW(d.field(1).setAsString(QStringLiteral("12abc")), FieldConversionError);
     EXPECT_THROW(d.field(5).setAsString(QStringLiteral("31/31/2020")), FieldConversionError);
@@ -236,8 +234,8 @@ TEST(ColumnTypes, SixteenMegabyteBlobIsReadWholeAndNeverRewrittenByOtherEdits)
     d.fieldByName(QStringLiteral("b")).setAsBytes(big);
     d.post();
     ASSERT_EQ(d.applyUpdates(0), 0);
-    const QString sha = QString::fromLatin1(
-        QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex());
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex());
     EXPECT_EQ(scalar(*c, QStringLiteral("SELECT SHA2(b, 256) FROM %1").arg(t)), sha);
 
     d.close();

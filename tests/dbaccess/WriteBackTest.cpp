@@ -100,17 +100,19 @@ TEST(WriteBack, GeneratedStatementsEscapeTextAndUseNullAndIsNull)
                                          QByteArray("\x00\x27", 2), std::nullopt});
     ins.assigned = {true, true, true, true};
     EXPECT_EQ(chain.provider.statementFor(ins),
-              QByteArray("INSERT INTO `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" + t.toUtf8()
-                  + "` (`id`, `s`, `b`, `f`) VALUES (1, 'a\\'); DROP TABLE x; -- \\\\', X'0027', "
-                    "NULL)");
+              QByteArray("INSERT INTO `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" +
+                  t.toUtf8() +
+                  "` (`id`, `s`, `b`, `f`) VALUES (1, 'a\\'); DROP TABLE x; -- \\\\', X'0027', "
+                  "NULL)");
     Change del;
     del.kind = ChangeKind::Delete;
-    del.original = PackedRow::fromValues({QByteArray("1"), std::nullopt, QByteArray(),
-                                          QByteArray("1.1")});
+    del.original =
+        PackedRow::fromValues({QByteArray("1"), std::nullopt, QByteArray(), QByteArray("1.1")});
     EXPECT_EQ(chain.provider.statementFor(del),
-              QByteArray("DELETE FROM `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" + t.toUtf8()
-                  + "` WHERE `id` = 1 AND `s` IS NULL AND `b` = '' AND "
-                    "CAST(`f` AS CHAR) = '1.1'");
+              QByteArray("DELETE FROM `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" +
+                  t.toUtf8() +
+                  "` WHERE `id` = 1 AND `s` IS NULL AND `b` = '' AND "
+                  "CAST(`f` AS CHAR) = '1.1'");
 
     ClientDataSet& d = chain.data;
     d.insert();

@@ -102,7 +102,9 @@ TEST_F(ObjectFiles, SavedFileIsReadableByItsOwnerOnly)
     writeFile(path("secret.lst"), ascii("old"));
     ::chmod(path("secret.lst").c_str(), 0644);
     SaveObject(path("secret.lst"), &leaf);
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(path("secret.lst").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

@@ -56,8 +56,8 @@ TEST(ListStorage, TListAndStackDropNullItemsAndShorten)
 {
     for (bool stack : {false, true}) {
         TListHolder holder;
-        std::unique_ptr<rtl::TList> list = stack ? std::make_unique<TStack>()
-                                                 : std::make_unique<rtl::TList>();
+        std::unique_ptr<rtl::TList> list =
+            stack ? std::make_unique<TStack>() : std::make_unique<rtl::TList>();
         list->SetOwnsObjects(true);
         list->Add(leaf("x"));
         list->Add(nullptr);

@@ -19,8 +19,8 @@ std::string readFailure(const Bytes& bytes)
 
 Bytes leafStream(const Bytes& simple, const Bytes& nested = {})
 {
-    return concat({ascii("TPF0"), name("TLeaf"), name(""), simple, bytesOf({0}), nested,
-                   bytesOf({0})});
+    return concat(
+        {ascii("TPF0"), name("TLeaf"), name(""), simple, bytesOf({0}), nested, bytesOf({0})});
 }
 
 Bytes sampleStream()
@@ -60,8 +60,7 @@ TEST(StreamErrors, UnexpectedTagsAreInvalidPropertyValues)
         Bytes props;
     };
     const Case cases[] = {
-        {"string where an integer is due",
-         concat({name("FValue"), bytesOf({0x06, 1, 'x'})})},
+        {"string where an integer is due", concat({name("FValue"), bytesOf({0x06, 1, 'x'})})},
         {"integer where a string is due", concat({name("FName"), bytesOf({0x02, 1})})},
         {"unknown tag", concat({name("Unknown"), bytesOf({0x07, 1, 'x'})})},
         {"negative long string", concat({name("FName"), bytesOf({0x0C, 0xFF, 0xFF, 0xFF, 0xFF})})},
@@ -89,17 +88,43 @@ TEST(StreamErrors, ClassesThatAreNotPersistentObjectsAreRefused)
 TEST(StreamRecovery, UnknownPropertiesAreSkippedByTheirTag)
 {
     const Bytes unknownValues = concat({
-        name("Int8"), bytesOf({0x02, 1}), name("Int16"), bytesOf({0x03, 1, 2}),
-        name("Int32"), bytesOf({0x04, 1, 2, 3, 4}), name("Int64"), bytesOf({0x13, 1, 2, 3, 4, 5, 6, 7, 8}),
-        name("Ext"), bytesOf({0x05, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}),
-        name("Short"), bytesOf({0x06, 3}), ascii("abc"), name("Long"), bytesOf({0x0C, 2, 0, 0, 0}),
-        ascii("de"), name("Utf8"), bytesOf({0x14, 1, 0, 0, 0, 'f'}),
-        name("Wide"), bytesOf({0x12, 1, 0, 0, 0, 'g', 0}), name("Bin"), bytesOf({0x0A, 1, 0, 0, 0, 9}),
-        name("Single"), bytesOf({0x0F, 0, 0, 0x80, 0x3F}), name("Date"), bytesOf({0x11, 0, 0, 0, 0, 0, 0, 0, 0}),
-        name("True"), bytesOf({0x09}), name("False"), bytesOf({0x08}), name("Nil"), bytesOf({0x00}),
-        name("List"), bytesOf({0x01, 0x02, 1, 0x01, 0x06, 1, 'x', 0x00, 0x00}),
+        name("Int8"),
+        bytesOf({0x02, 1}),
+        name("Int16"),
+        bytesOf({0x03, 1, 2}),
+        name("Int32"),
+        bytesOf({0x04, 1, 2, 3, 4}),
+        name("Int64"),
+        bytesOf({0x13, 1, 2, 3, 4, 5, 6, 7, 8}),
+        name("Ext"),
+        bytesOf({0x05, 0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0x3F}),
+        name("Short"),
+        bytesOf({0x06, 3}),
+        ascii("abc"),
+        name("Long"),
+        bytesOf({0x0C, 2, 0, 0, 0}),
+        ascii("de"),
+        name("Utf8"),
+        bytesOf({0x14, 1, 0, 0, 0, 'f'}),
+        name("Wide"),
+        bytesOf({0x12, 1, 0, 0, 0, 'g', 0}),
+        name("Bin"),
+        bytesOf({0x0A, 1, 0, 0, 0, 9}),
+        name("Single"),
+        bytesOf({0x0F, 0, 0, 0x80, 0x3F}),
+        name("Date"),
+        bytesOf({0x11, 0, 0, 0, 0, 0, 0, 0, 0}),
+        name("True"),
+        bytesOf({0x09}),
+        name("False"),
+        bytesOf({0x08}),
+        name("Nil"),
+        bytesOf({0x00}),
+        name("List"),
+        bytesOf({0x01, 0x02, 1, 0x01, 0x06, 1, 'x', 0x00, 0x00}),
     });
-    const Bytes stream = leafStream(concat({unknownValues, name("FName"), bytesOf({0x06, 2}), ascii("ok")}));
+    const Bytes stream =
+        leafStream(concat({unknownValues, name("FName"), bytesOf({0x06, 2}), ascii("ok")}));
     auto back = readBack(stream);
     auto* leaf = dynamic_cast<TLeaf*>(back.get());
     ASSERT_NE(leaf, nullptr);
@@ -108,10 +133,11 @@ TEST(StreamRecovery, UnknownPropertiesAreSkippedByTheirTag)
 
 TEST(StreamRecovery, UnknownNestedObjectsAreSkippedByTheirLayout)
 {
-    const Bytes unknownChild = concat({name("TUnregistered"), name("Ghost"), name("P"),
-                                       bytesOf({0x06, 1, 'p', 0}), name("TAlso"), name("Inner"),
-                                       bytesOf({0, 0}), bytesOf({0})});
-    const Bytes known = concat({name("TLeaf"), name("FNext"), name("FName"), bytesOf({0x06, 1, 'k', 0, 0})});
+    const Bytes unknownChild =
+        concat({name("TUnregistered"), name("Ghost"), name("P"), bytesOf({0x06, 1, 'p', 0}),
+                name("TAlso"), name("Inner"), bytesOf({0, 0}), bytesOf({0})});
+    const Bytes known =
+        concat({name("TLeaf"), name("FNext"), name("FName"), bytesOf({0x06, 1, 'k', 0, 0})});
     auto back = readBack(leafStream(concat({name("FName"), bytesOf({0x06, 1, 'r'})}),
                                     concat({unknownChild, known})));
     auto* leaf = dynamic_cast<TLeaf*>(back.get());
@@ -125,8 +151,9 @@ TEST(StreamRecovery, UnknownLastPropertyOfANestedObjectKeepsTheOuterInStep)
 {
     // The nested object ends with a property it does not know; the outer object must still
     // take that nested object as read instead of skipping whatever follows it.
-    const Bytes inner = concat({name("TLeaf"), name("FNext"), name("FName"), bytesOf({0x06, 1, 'k'}),
-                                name("Newer"), bytesOf({0x06, 1, 'x', 0, 0})});
+    const Bytes inner =
+        concat({name("TLeaf"), name("FNext"), name("FName"), bytesOf({0x06, 1, 'k'}), name("Newer"),
+                bytesOf({0x06, 1, 'x', 0, 0})});
     auto back = readBack(leafStream(concat({name("FName"), bytesOf({0x06, 1, 'r'})}), inner));
     auto* leaf = dynamic_cast<TLeaf*>(back.get());
     ASSERT_NE(leaf, nullptr);
@@ -137,8 +164,8 @@ TEST(StreamRecovery, UnknownLastPropertyOfANestedObjectKeepsTheOuterInStep)
 TEST(StreamRecovery, ANameInTheWrongSectionIsSkippedNotMisread)
 {
     // FNext is an object property: as a simple value it is unknown and skipped by its tag.
-    auto back = readBack(leafStream(concat({name("FNext"), bytesOf({0x06, 1, 'x'}), name("FName"),
-                                            bytesOf({0x06, 1, 'y'})})));
+    auto back = readBack(leafStream(
+        concat({name("FNext"), bytesOf({0x06, 1, 'x'}), name("FName"), bytesOf({0x06, 1, 'y'})})));
     auto* leaf = dynamic_cast<TLeaf*>(back.get());
     ASSERT_NE(leaf, nullptr);
     EXPECT_EQ(leaf->FName, "y");
@@ -148,19 +175,23 @@ TEST(StreamRecovery, ANameInTheWrongSectionIsSkippedNotMisread)
 TEST(StreamErrors, BinaryLengthMustMatchTheField)
 {
     const Bytes props = concat({name("Set2"), bytesOf({0x0A, 3, 0, 0, 0, 1, 2, 3})});
-    const Bytes stream = concat({ascii("TPF0"), name("TAllKinds"), name(""), props, bytesOf({0, 0})});
+    const Bytes stream =
+        concat({ascii("TPF0"), name("TAllKinds"), name(""), props, bytesOf({0, 0})});
     EXPECT_EQ(readFailure(stream), "Invalid property value");
 }
 
 TEST(StreamErrors, LengthFieldsBeyondTheStreamFailWithoutAllocating)
 {
-    const Bytes hugeString = leafStream(concat({name("FName"), bytesOf({0x0C, 0xFF, 0xFF, 0xFF, 0x7F})}));
+    const Bytes hugeString =
+        leafStream(concat({name("FName"), bytesOf({0x0C, 0xFF, 0xFF, 0xFF, 0x7F})}));
     EXPECT_EQ(readFailure(hugeString), "Stream read error");
-    const Bytes hugeWide = leafStream(concat({name("FName"), bytesOf({0x12, 0xFF, 0xFF, 0xFF, 0x7F})}));
+    const Bytes hugeWide =
+        leafStream(concat({name("FName"), bytesOf({0x12, 0xFF, 0xFF, 0xFF, 0x7F})}));
     EXPECT_EQ(readFailure(hugeWide), "Stream read error");
     const Bytes hugeName = concat({ascii("TPF0"), bytesOf({0xFF, 0xFF, 0xFF, 0xFF, 0x7F})});
     EXPECT_EQ(readFailure(hugeName), "Stream read error");
-    const Bytes hugeSkip = leafStream(concat({name("Unknown"), bytesOf({0x0A, 0xFF, 0xFF, 0xFF, 0x7F})}));
+    const Bytes hugeSkip =
+        leafStream(concat({name("Unknown"), bytesOf({0x0A, 0xFF, 0xFF, 0xFF, 0x7F})}));
     EXPECT_EQ(readFailure(hugeSkip), "Stream read error");
 }
 
@@ -205,14 +236,13 @@ TEST(StreamErrors, WriterRefusesWhatTheReaderWouldRefuse)
 TEST(StreamErrors, HugeListCountNeitherHangsNorAllocates)
 {
     // ListCount 2^31-1 with a TList: the objects that follow are matched by name only.
-    const Bytes container = concat({
-        name("TListContainer"), name("Items"),
-        name("ListType"), bytesOf({0x02, 0x04}), name("ListCount"), bytesOf({0x04, 0xFF, 0xFF, 0xFF, 0x7F}),
-        name("Strings"), bytesOf({0x01, 0x02, 0x04, 0x00}), bytesOf({0}),
-        name("TLeaf"), name("Object_2000000000"), name("FName"), bytesOf({0x06, 1, 'z', 0, 0}),
-        bytesOf({0})});
-    const Bytes stream = concat({ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}),
-                                 container, bytesOf({0})});
+    const Bytes container = concat(
+        {name("TListContainer"), name("Items"), name("ListType"), bytesOf({0x02, 0x04}),
+         name("ListCount"), bytesOf({0x04, 0xFF, 0xFF, 0xFF, 0x7F}), name("Strings"),
+         bytesOf({0x01, 0x02, 0x04, 0x00}), bytesOf({0}), name("TLeaf"), name("Object_2000000000"),
+         name("FName"), bytesOf({0x06, 1, 'z', 0, 0}), bytesOf({0})});
+    const Bytes stream = concat(
+        {ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}), container, bytesOf({0})});
     auto back = readBack(stream);
     auto* holder = dynamic_cast<TListHolder*>(back.get());
     ASSERT_NE(holder, nullptr);
@@ -224,25 +254,25 @@ TEST(StreamErrors, HugeListCountNeitherHangsNorAllocates)
 TEST(StreamErrors, ObjectsForMissingStringEntriesAreRefused)
 {
     // ListCount says 3 but the strings hold one entry: Object_2 has no entry to attach to.
-    const Bytes container = concat({
-        name("TListContainer"), name("Items"),
-        name("ListType"), bytesOf({0x02, 0x01}), name("ListCount"), bytesOf({0x02, 0x03}),
-        name("Strings"), bytesOf({0x01, 0x02, 0x01, 0x06, 1, 'a', 0x00}), bytesOf({0}),
-        name("TLeaf"), name("Object_2"), bytesOf({0, 0}), bytesOf({0})});
-    const Bytes stream = concat({ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}),
-                                 container, bytesOf({0})});
+    const Bytes container =
+        concat({name("TListContainer"), name("Items"), name("ListType"), bytesOf({0x02, 0x01}),
+                name("ListCount"), bytesOf({0x02, 0x03}), name("Strings"),
+                bytesOf({0x01, 0x02, 0x01, 0x06, 1, 'a', 0x00}), bytesOf({0}), name("TLeaf"),
+                name("Object_2"), bytesOf({0, 0}), bytesOf({0})});
+    const Bytes stream = concat(
+        {ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}), container, bytesOf({0})});
     EXPECT_EQ(readFailure(stream), "List index out of bounds (2)");
 }
 
 TEST(StreamErrors, ListPropertyMustHoldAListOfTheFieldsClass)
 {
     // TStoredStrList keeps a library string list; a stored TList does not fit it.
-    const Bytes container = concat({
-        name("TListContainer"), name("List"),
-        name("ListType"), bytesOf({0x02, 0x04}), name("ListCount"), bytesOf({0x02, 0x00}),
-        name("Strings"), bytesOf({0x01, 0x02, 0x04, 0x00}), bytesOf({0, 0})});
-    const Bytes stream = concat({ascii("TPF0"), name("TStoredStrList"), name(""), bytesOf({0}),
-                                 container, bytesOf({0})});
+    const Bytes container =
+        concat({name("TListContainer"), name("List"), name("ListType"), bytesOf({0x02, 0x04}),
+                name("ListCount"), bytesOf({0x02, 0x00}), name("Strings"),
+                bytesOf({0x01, 0x02, 0x04, 0x00}), bytesOf({0, 0})});
+    const Bytes stream = concat(
+        {ascii("TPF0"), name("TStoredStrList"), name(""), bytesOf({0}), container, bytesOf({0})});
     EXPECT_EQ(readFailure(stream), "Invalid property value");
 
     const Bytes noList = concat({name("TListContainer"), name("List"), bytesOf({0, 0})});
@@ -255,14 +285,14 @@ TEST(StreamErrors, DuplicateObjectsReplaceWithoutLeaking)
 {
     TCounted::alive = 0;
     const Bytes counted = concat({name("TCounted"), name("Object_0"), bytesOf({0, 0})});
-    const Bytes container = concat({
-        name("TListContainer"), name("Items"),
-        name("ListType"), bytesOf({0x02, 0x01}), name("ListCount"), bytesOf({0x02, 0x01}),
-        name("Strings"), bytesOf({0x01, 0x02, 0x01, 0x06, 1, 'a', 0x00}), bytesOf({0}),
-        counted, counted, bytesOf({0})});
+    const Bytes container =
+        concat({name("TListContainer"), name("Items"), name("ListType"), bytesOf({0x02, 0x01}),
+                name("ListCount"), bytesOf({0x02, 0x01}), name("Strings"),
+                bytesOf({0x01, 0x02, 0x01, 0x06, 1, 'a', 0x00}), bytesOf({0}), counted, counted,
+                bytesOf({0})});
     {
-        auto back = readBack(concat({ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}),
-                                     container, bytesOf({0})}));
+        auto back = readBack(concat(
+            {ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}), container, bytesOf({0})}));
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(TCounted::alive, 1);
     }
@@ -273,13 +303,12 @@ TEST(StreamErrors, FailedReadDestroysEverythingItCreated)
 {
     TCounted::alive = 0;
     const Bytes counted = concat({name("TCounted"), name("Object_0"), bytesOf({0, 0})});
-    const Bytes container = concat({
-        name("TListContainer"), name("Items"),
-        name("ListType"), bytesOf({0x02, 0x01}), name("ListCount"), bytesOf({0x02, 0x02}),
-        name("Strings"), bytesOf({0x01, 0x02, 0x01, 0x06, 1, 'a', 0x06, 1, 'b', 0x00}),
-        bytesOf({0}), counted});
-    EXPECT_EQ(readFailure(concat({ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}),
-                                  container})),
+    const Bytes container = concat(
+        {name("TListContainer"), name("Items"), name("ListType"), bytesOf({0x02, 0x01}),
+         name("ListCount"), bytesOf({0x02, 0x02}), name("Strings"),
+         bytesOf({0x01, 0x02, 0x01, 0x06, 1, 'a', 0x06, 1, 'b', 0x00}), bytesOf({0}), counted});
+    EXPECT_EQ(readFailure(
+                  concat({ascii("TPF0"), name("TListHolder"), name(""), bytesOf({0}), container})),
               "Stream read error");
     EXPECT_EQ(TCounted::alive, 0);
 }

@@ -23,10 +23,9 @@ Bytes simpleSection(TAllKinds& object)
     const Bytes head = concat({ascii("TPF0"), name("TAllKinds"), name("")});
     Bytes section(all.begin() + static_cast<std::ptrdiff_t>(head.size()), all.end() - 2);
     // Remove the four Boolean properties wherever they are.
-    for (const Bytes& b : {concat({name("Flag"), bytesOf({8})}),
-                           concat({name("ByteBool"), bytesOf({8})}),
-                           concat({name("WordBool"), bytesOf({8})}),
-                           concat({name("LongBool"), bytesOf({8})})}) {
+    for (const Bytes& b :
+         {concat({name("Flag"), bytesOf({8})}), concat({name("ByteBool"), bytesOf({8})}),
+          concat({name("WordBool"), bytesOf({8})}), concat({name("LongBool"), bytesOf({8})})}) {
         auto it = std::search(section.begin(), section.end(), b.begin(), b.end());
         if (it != section.end())
             section.erase(it, it + static_cast<std::ptrdiff_t>(b.size()));
@@ -84,7 +83,8 @@ TEST(ObjectStream, ReadsEveryIntegerTagSignExtended)
     EXPECT_EQ(a->i32, -1);
     auto b = readAllKinds(allKindsStream(concat({name("I32"), bytesOf({0x03, 0x00, 0x80})})));
     EXPECT_EQ(b->i32, -32768);
-    auto c = readAllKinds(allKindsStream(concat({name("U32"), bytesOf({0x13, 1, 2, 3, 4, 5, 6, 7, 8})})));
+    auto c = readAllKinds(
+        allKindsStream(concat({name("U32"), bytesOf({0x13, 1, 2, 3, 4, 5, 6, 7, 8})})));
     EXPECT_EQ(c->u32, 0x04030201u); // low 32 bits of a 64-bit value
     auto d = readAllKinds(allKindsStream(concat({name("U8"), bytesOf({0x03, 0x34, 0x12})})));
     EXPECT_EQ(d->u8, 0x34);
@@ -100,7 +100,8 @@ TEST(ObjectStream, WritesUnsigned32BitValuesFrom2To31AsInt64)
     object.u32 = 0xFFFFFFFFu;
     EXPECT_EQ(readAllKinds(written(&object))->u32, 0xFFFFFFFFu);
     object.u32 = 0x7FFFFFFFu;
-    EXPECT_EQ(simpleSection(object), concat({name("U32"), bytesOf({0x04, 0xFF, 0xFF, 0xFF, 0x7F})}));
+    EXPECT_EQ(simpleSection(object),
+              concat({name("U32"), bytesOf({0x04, 0xFF, 0xFF, 0xFF, 0x7F})}));
 }
 
 TEST(ObjectStream, NameLengthSwitchesToFiveBytesAt255)
@@ -154,8 +155,7 @@ TEST(ObjectStream, ChoosesTheStringTagByContentAndLength)
     for (const auto& c : cases) {
         TAllKinds object;
         object.text = c.text;
-        EXPECT_EQ(simpleSection(object), concat({name("Text"), c.head, ascii(c.text)}))
-            << c.text;
+        EXPECT_EQ(simpleSection(object), concat({name("Text"), c.head, ascii(c.text)})) << c.text;
         EXPECT_EQ(readAllKinds(written(&object))->text, c.text);
     }
 }
@@ -168,8 +168,8 @@ TEST(ObjectStream, ReadsCodePageUtf8AndUtf16Strings)
         std::string text;
     };
     const Case cases[] = {
-        {bytesOf({0x06, 0x05, 'c', 'a', 'f', 0xC3, 0xA9}), "café"},      // valid UTF-8 kept
-        {bytesOf({0x06, 0x04, 'c', 'a', 'f', 0xE9}), "café"},            // Windows-1252
+        {bytesOf({0x06, 0x05, 'c', 'a', 'f', 0xC3, 0xA9}), "café"}, // valid UTF-8 kept
+        {bytesOf({0x06, 0x04, 'c', 'a', 'f', 0xE9}), "café"},       // Windows-1252
         {bytesOf({0x0C, 0x02, 0, 0, 0, 0x80, 'x'}), "€x"},
         {bytesOf({0x14, 0x02, 0, 0, 0, 0xC3, 0xA9}), "é"},
         {bytesOf({0x12, 0x02, 0, 0, 0, 0x21, 0x04, 0x42, 0x00}), "СB"}, // UTF-16LE
@@ -322,18 +322,20 @@ TEST(ObjectStream, StoresEachKindWithItsDocumentedTag)
 
 TEST(ObjectStream, EnumNameOutsideTheListReadsAsTheNameCount)
 {
-    auto back = readAllKinds(allKindsStream(concat({name("Colour"), bytesOf({0x06, 4}), ascii("pink")})));
+    auto back =
+        readAllKinds(allKindsStream(concat({name("Colour"), bytesOf({0x06, 4}), ascii("pink")})));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->colour, 3);
-    auto exact = readAllKinds(allKindsStream(concat({name("Colour"), bytesOf({0x06, 4}), ascii("BLUE")})));
+    auto exact =
+        readAllKinds(allKindsStream(concat({name("Colour"), bytesOf({0x06, 4}), ascii("BLUE")})));
     EXPECT_EQ(exact->colour, 3); // names compare byte for byte
 }
 
 TEST(ObjectStream, ReadsNumbersStoredAsIntegersIntoReals)
 {
-    auto back = readAllKinds(allKindsStream(concat({name("Dbl"), bytesOf({0x02, 7}), name("Sgl"),
-                                                    bytesOf({0x03, 0x00, 0x01}), name("When"),
-                                                    bytesOf({0x13, 0, 0, 0, 0, 1, 0, 0, 0})})));
+    auto back = readAllKinds(allKindsStream(
+        concat({name("Dbl"), bytesOf({0x02, 7}), name("Sgl"), bytesOf({0x03, 0x00, 0x01}),
+                name("When"), bytesOf({0x13, 0, 0, 0, 0, 1, 0, 0, 0})})));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->dbl, 7.0);
     EXPECT_EQ(back->sgl, 256.0f);
@@ -372,16 +374,17 @@ TEST(ObjectStream, HeapTextIsAppendedToTheFieldsText)
     ASSERT_NE(all, nullptr);
     EXPECT_STREQ(all->heap, "cd");
     // A second value for the same heap text appends.
-    auto twice = readAllKinds(allKindsStream(concat(
-        {name("Heap"), bytesOf({0x06, 2}), ascii("ab"), name("HEAP"), bytesOf({0x06, 2}), ascii("cd")})));
+    auto twice =
+        readAllKinds(allKindsStream(concat({name("Heap"), bytesOf({0x06, 2}), ascii("ab"),
+                                            name("HEAP"), bytesOf({0x06, 2}), ascii("cd")})));
     EXPECT_STREQ(twice->heap, "abcd");
 }
 
 TEST(ObjectStream, MatchesNamesWithoutCaseAndInAnyOrder)
 {
-    auto back = readAllKinds(allKindsStream(concat({name("u8"), bytesOf({0x02, 9}), name("TEXT"),
-                                                    bytesOf({0x06, 1, 'x'}), name("i32"),
-                                                    bytesOf({0x02, 4})})));
+    auto back = readAllKinds(
+        allKindsStream(concat({name("u8"), bytesOf({0x02, 9}), name("TEXT"),
+                               bytesOf({0x06, 1, 'x'}), name("i32"), bytesOf({0x02, 4})})));
     ASSERT_TRUE(back);
     EXPECT_EQ(back->u8, 9);
     EXPECT_EQ(back->text, "x");
@@ -392,9 +395,9 @@ TEST(ObjectStream, PropertiesWithoutDataAreAbsentAndKeepConstructorValues)
 {
     TAllKinds object;
     const Bytes stream = written(&object);
-    const Bytes expected = allKindsStream(concat({name("Flag"), bytesOf({8}), name("ByteBool"),
-                                                  bytesOf({8}), name("WordBool"), bytesOf({8}),
-                                                  name("LongBool"), bytesOf({8})}));
+    const Bytes expected =
+        allKindsStream(concat({name("Flag"), bytesOf({8}), name("ByteBool"), bytesOf({8}),
+                               name("WordBool"), bytesOf({8}), name("LongBool"), bytesOf({8})}));
     EXPECT_EQ(stream, expected);
 }
 
@@ -421,9 +424,9 @@ TEST(ObjectStream, NestedObjectsUseThePropertyNameAsObjectName)
     auto* next = new TLeaf;
     next->FName = "n";
     root.FNext = next;
-    const Bytes expected = concat({ascii("TPF0"), name("TLeaf"), name(""), name("FName"),
-                                   bytesOf({6, 1, 'r', 0}), name("TLeaf"), name("FNext"),
-                                   name("FName"), bytesOf({6, 1, 'n', 0, 0, 0})});
+    const Bytes expected =
+        concat({ascii("TPF0"), name("TLeaf"), name(""), name("FName"), bytesOf({6, 1, 'r', 0}),
+                name("TLeaf"), name("FNext"), name("FName"), bytesOf({6, 1, 'n', 0, 0, 0})});
     EXPECT_EQ(written(&root), expected);
     auto back = readBack(expected);
     auto* leaf = dynamic_cast<TLeaf*>(back.get());

@@ -108,8 +108,7 @@ void TAllKinds::EnumProperties(TPropOp op, TObject* context, const TPropProc& pr
     proc(PropRef(&set8), "Set8", TPropKind::Set8, set8 != 0, {}, context);
     proc(PropRef(&set16), "Set16", TPropKind::Set16, nonZero(set16), {}, context);
     proc(PropRef(&set32), "Set32", TPropKind::Set32, nonZero(set32), {}, context);
-    proc(PropRef(&shortText), "Short", TPropKind::ShortString, shortText.length != 0, {},
-         context);
+    proc(PropRef(&shortText), "Short", TPropKind::ShortString, shortText.length != 0, {}, context);
 }
 
 TLeaf::~TLeaf()
@@ -159,9 +158,8 @@ struct Registration
 {
     Registration()
     {
-        RegisterClasses({&TAllKinds::StaticClass(), &TLeaf::StaticClass(),
-                         &TEmpty::StaticClass(), &TCounted::StaticClass(),
-                         &TListHolder::StaticClass()});
+        RegisterClasses({&TAllKinds::StaticClass(), &TLeaf::StaticClass(), &TEmpty::StaticClass(),
+                         &TCounted::StaticClass(), &TListHolder::StaticClass()});
     }
 };
 const Registration registration;

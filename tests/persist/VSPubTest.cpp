@@ -28,22 +28,14 @@ struct GetFieldCase
 TEST(FieldCount, CountsFieldsOfEveryDocumentedExample)
 {
     const FieldCase cases[] = {
-        {"", ";", 0},
-        {"a", ";", 1},
-        {"a;b", ";", 2},
-        {"a;b;", ";", 2},
-        {";", ";", 1},
-        {";;", ";", 2},
-        {"a;;", ";;", 2},
-        {"'a;b';c", ";", 2},
-        {"\"a;b\";c", ";", 2},
-        {"'a'#59'b';c", ";", 2},
-        {"'it''s';x", ";", 2},
-        {"a;'b;c", ";", 2},
-        {"#59;a", ";", 2},
-        {"^M;a", ";", 2},
-        {"'a'^M'b';c", ";", 2},
-        {"'a'#$3B'b';c", ";", 2},
+        {"", ";", 0},           {"a", ";", 1},
+        {"a;b", ";", 2},        {"a;b;", ";", 2},
+        {";", ";", 1},          {";;", ";", 2},
+        {"a;;", ";;", 2},       {"'a;b';c", ";", 2},
+        {"\"a;b\";c", ";", 2},  {"'a'#59'b';c", ";", 2},
+        {"'it''s';x", ";", 2},  {"a;'b;c", ";", 2},
+        {"#59;a", ";", 2},      {"^M;a", ";", 2},
+        {"'a'^M'b';c", ";", 2}, {"'a'#$3B'b';c", ";", 2},
         {"a,b,c", ",", 3},
     };
     for (const auto& c : cases)
@@ -53,18 +45,12 @@ TEST(FieldCount, CountsFieldsOfEveryDocumentedExample)
 TEST(GetField, ReturnsFieldsWithQuotesKeptAndIndexesClamped)
 {
     const GetFieldCase cases[] = {
-        {"a;b", 5, "b"},
-        {"a;b;", 2, ""},
-        {"a;b", -1, "a"},
-        {"", 0, ""},
-        {"'a;b';c", 0, "'a;b'"},
-        {"\"a;b\";c", 0, "\"a;b\""},
-        {"'a;b';c", 1, "c"},
-        {"'a'#59'b';c", 0, "'a'#59'b'"},
-        {"a;'b;c", 1, "'b;c"},
-        {"#59;a", 0, "#59"},
-        {"x;y;z", 1, "y"},
-        {";", 0, ""},
+        {"a;b", 5, "b"},         {"a;b;", 2, ""},
+        {"a;b", -1, "a"},        {"", 0, ""},
+        {"'a;b';c", 0, "'a;b'"}, {"\"a;b\";c", 0, "\"a;b\""},
+        {"'a;b';c", 1, "c"},     {"'a'#59'b';c", 0, "'a'#59'b'"},
+        {"a;'b;c", 1, "'b;c"},   {"#59;a", 0, "#59"},
+        {"x;y;z", 1, "y"},       {";", 0, ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(GetField(c.text, ";", c.index), c.field)
@@ -84,8 +70,8 @@ TEST(SkipLiteral, StopsAfterTheWholeRun)
     EXPECT_EQ(SkipLiteral("'ab'x", 1), 5);
     EXPECT_EQ(SkipLiteral("'ab'#13#10'c'x", 1), 14);
     EXPECT_EQ(SkipLiteral("'unterminated", 1), 14);
-    EXPECT_EQ(SkipLiteral("'a'#x", 1), 4);  // '#' without digits ends the run
-    EXPECT_EQ(SkipLiteral("'a'^1", 1), 4);  // '^' without a letter ends the run
+    EXPECT_EQ(SkipLiteral("'a'#x", 1), 4); // '#' without digits ends the run
+    EXPECT_EQ(SkipLiteral("'a'^1", 1), 4); // '^' without a letter ends the run
     EXPECT_EQ(ScanDigits("#-12x", 2), 5);
     EXPECT_EQ(ScanDigits("$1fz", 1), 4);
     EXPECT_EQ(ScanDigits("$", 1), 1);
@@ -167,7 +153,7 @@ TEST(SameText, FoldsCaseAcrossLatinGreekAndCyrillic)
     EXPECT_FALSE(SameText("сервер", "cepвep")); // Latin look-alikes are other letters
     EXPECT_FALSE(SameText("abc", "abcd"));
     EXPECT_FALSE(SameText("é", "e"));
-    EXPECT_TRUE(SameText("\xFF\xFE", "\xFF\xFE"));  // invalid bytes compare exactly
+    EXPECT_TRUE(SameText("\xFF\xFE", "\xFF\xFE")); // invalid bytes compare exactly
     EXPECT_FALSE(SameText("\xC9", "\xE9"));
     EXPECT_TRUE(SameName("fHoSt", "FHOST"));
     EXPECT_FALSE(SameName("É", "é"));
@@ -178,7 +164,7 @@ TEST(TextConversion, DecodesWindows1252AndUtf16)
     EXPECT_EQ(Cp1252ToUtf8("caf\xE9 \x80"), "café €");
     EXPECT_TRUE(IsValidUtf8("café"));
     EXPECT_FALSE(IsValidUtf8("caf\xE9"));
-    EXPECT_FALSE(IsValidUtf8("\xC0\x80")); // overlong
+    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));     // overlong
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")); // surrogate
     EXPECT_EQ(Utf16ToUtf8(u"Zürich 😀"), "Zürich 😀");
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");

@@ -20,9 +20,9 @@ using MysqlPtr = std::unique_ptr<MYSQL, decltype(&mysql_close)>;
 MysqlPtr connectWithoutPort(const std::string& host)
 {
     MysqlPtr m(mysql_init(nullptr), &mysql_close);
-    const bool ok = mysql_real_connect(m.get(), host.c_str(), env("NORVANE_TEST_USER").c_str(),
-                                       env("NORVANE_TEST_PASSWORD").c_str(), nullptr, 0, nullptr,
-                                       0) != nullptr;
+    const bool ok =
+        mysql_real_connect(m.get(), host.c_str(), env("NORVANE_TEST_USER").c_str(),
+                           env("NORVANE_TEST_PASSWORD").c_str(), nullptr, 0, nullptr, 0) != nullptr;
     EXPECT_TRUE(ok) << host << ": " << mysql_error(m.get());
     return m;
 }
@@ -56,9 +56,8 @@ TEST(TestServer, AccountsForTheTestsExist)
     EXPECT_NE(mysql_select_db(limited.get(), "mysql"), 0) << "limited account may open mysql";
 
     MysqlPtr nopwd(mysql_init(nullptr), &mysql_close);
-    EXPECT_TRUE(mysql_real_connect(nopwd.get(), "127.0.0.1",
-                                   env("NORVANE_TEST_NOPWD_USER").c_str(), "", nullptr, 0,
-                                   nullptr, 0))
+    EXPECT_TRUE(mysql_real_connect(nopwd.get(), "127.0.0.1", env("NORVANE_TEST_NOPWD_USER").c_str(),
+                                   "", nullptr, 0, nullptr, 0))
         << mysql_error(nopwd.get());
 }
 

@@ -45,7 +45,6 @@ QString env(const char* name)
     return qEnvironmentVariable(name);
 }
 
-
 QByteArray readAll(const QString& path)
 {
     QFile f(path);

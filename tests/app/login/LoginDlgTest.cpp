@@ -204,12 +204,30 @@ private slots:
         QTest::addColumn<QString>("pwd");
         QTest::addColumn<QString>("database");
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("all filled") << "h" << "u" << "p" << "d" << true;
-        QTest::newRow("empty password is fine") << "h" << "u" << "" << "d" << true;
-        QTest::newRow("no host") << "" << "u" << "p" << "d" << false;
-        QTest::newRow("no user") << "h" << "" << "p" << "d" << false;
-        QTest::newRow("no database") << "h" << "u" << "p" << "" << false;
-        QTest::newRow("nothing") << "" << "" << "" << "" << false;
+        QTest::newRow("all filled") << "h"
+                                    << "u"
+                                    << "p"
+                                    << "d" << true;
+        QTest::newRow("empty password is fine") << "h"
+                                                << "u"
+                                                << ""
+                                                << "d" << true;
+        QTest::newRow("no host") << ""
+                                 << "u"
+                                 << "p"
+                                 << "d" << false;
+        QTest::newRow("no user") << "h"
+                                 << ""
+                                 << "p"
+                                 << "d" << false;
+        QTest::newRow("no database") << "h"
+                                     << "u"
+                                     << "p"
+                                     << "" << false;
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << ""
+                                 << "" << false;
     }
 
     void okEnabling()
@@ -281,9 +299,9 @@ private slots:
     {
         QFETCH(bool, store);
         QFETCH(QString, expectedPassword);
-        KnownHosts->AddObject("first.example", knownHost(QStringLiteral("first.example"),
-                                                         QStringLiteral("u1"),
-                                                         QStringLiteral("pw1"), true, 1));
+        KnownHosts->AddObject("first.example",
+                              knownHost(QStringLiteral("first.example"), QStringLiteral("u1"),
+                                        QStringLiteral("pw1"), true, 1));
         KnownHosts->AddObject("second.example",
                               knownHost(QStringLiteral("second.example"), QStringLiteral("bob"),
                                         QStringLiteral("known-pwd"), store, 4406));

@@ -86,7 +86,8 @@ private:
     }
     /// The test changes the dataset directly, without the event that a user's command would
     /// bring; one posted event makes the loop go through an idle moment again.
-    void expectEnabled(std::initializer_list<const char*> on, std::initializer_list<const char*> off)
+    void expectEnabled(std::initializer_list<const char*> on,
+                       std::initializer_list<const char*> off)
     {
         QCoreApplication::postEvent(m_form.get(), new QEvent(QEvent::User));
         for (const char* name : on)

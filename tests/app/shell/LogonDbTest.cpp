@@ -39,10 +39,9 @@ private slots:
         c.setParams({env("NORVANE_TEST_USER"), env("NORVANE_TEST_PASSWORD"),
                      env("NORVANE_TEST_HOST"), env("NORVANE_TEST_DATABASE")});
         c.open();
-        for (const char* sql :
-             {"DROP TABLE IF EXISTS shell_logon_alpha, `shell logon beta`",
-              "CREATE TABLE shell_logon_alpha (id INT PRIMARY KEY)",
-              "CREATE TABLE `shell logon beta` (id INT)"})
+        for (const char* sql : {"DROP TABLE IF EXISTS shell_logon_alpha, `shell logon beta`",
+                                "CREATE TABLE shell_logon_alpha (id INT PRIMARY KEY)",
+                                "CREATE TABLE `shell logon beta` (id INT)"})
             c.execute(QString::fromLatin1(sql));
         c.close();
     }

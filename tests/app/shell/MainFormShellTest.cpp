@@ -171,10 +171,9 @@ void MainFormShellTest::startUpStateOfEveryAction_data()
     QTest::addColumn<bool>("enabled");
     for (const char* on : {"acLogin", "acLoadFromFile", "acHome", "acAbout", "acExit"})
         QTest::newRow(on) << on << true;
-    for (const char* off :
-         {"acLogout", "acDel", "acFirst", "acPrevious", "acLast", "acNext", "acPost", "acCancel",
-          "acExecute", "acSaveToFile", "acPreviousSQL", "acNextSQL", "acSlk", "acCsv", "acTxt",
-          "acHtml"})
+    for (const char* off : {"acLogout", "acDel", "acFirst", "acPrevious", "acLast", "acNext",
+                            "acPost", "acCancel", "acExecute", "acSaveToFile", "acPreviousSQL",
+                            "acNextSQL", "acSlk", "acCsv", "acTxt", "acHtml"})
         QTest::newRow(off) << off << false;
 }
 
@@ -362,11 +361,14 @@ void MainFormShellTest::clockTextLeavesOutTimeAtMidnightAndTheZone_data()
     QTest::addColumn<QString>("expected");
     const QLocale c(QLocale::C);
     const QDate day(2026, 3, 7);
-    QTest::newRow("midnight") << QDateTime(day, QTime(0, 0)) << c.toString(day, QLocale::ShortFormat);
+    QTest::newRow("midnight") << QDateTime(day, QTime(0, 0))
+                              << c.toString(day, QLocale::ShortFormat);
     QTest::newRow("afternoon") << QDateTime(day, QTime(13, 5, 9))
-                               << c.toString(day, QLocale::ShortFormat) + QStringLiteral(" 13:05:09");
+                               << c.toString(day, QLocale::ShortFormat) +
+                                      QStringLiteral(" 13:05:09");
     QTest::newRow("a second past midnight")
-        << QDateTime(day, QTime(0, 0, 1)) << c.toString(day, QLocale::ShortFormat) + QStringLiteral(" 00:00:01");
+        << QDateTime(day, QTime(0, 0, 1))
+        << c.toString(day, QLocale::ShortFormat) + QStringLiteral(" 00:00:01");
 }
 
 void MainFormShellTest::clockTextLeavesOutTimeAtMidnightAndTheZone()

@@ -53,10 +53,12 @@ protected:
         for (const std::string& name : awkwardNames())
             exec("CREATE TABLE " + dbq + "." + q(name) +
                  " (id INT PRIMARY KEY, `the value` VARCHAR(20))");
-        exec("CREATE TABLE " + dbq + ".composite (note TEXT, b INT NOT NULL, "
+        exec("CREATE TABLE " + dbq +
+             ".composite (note TEXT, b INT NOT NULL, "
              "a VARCHAR(5) NOT NULL, PRIMARY KEY (a, b))");
         exec("CREATE TABLE " + dbq + ".keyless (x INT, y DECIMAL(10,2), z INT UNSIGNED)");
-        exec("CREATE TABLE " + dbq + ".other_keys (id INT AUTO_INCREMENT PRIMARY KEY, "
+        exec("CREATE TABLE " + dbq +
+             ".other_keys (id INT AUTO_INCREMENT PRIMARY KEY, "
              "code CHAR(3) UNIQUE, grp INT, KEY (grp), pri_like INT)");
         exec("CREATE VIEW " + dbq + ".composite_view AS SELECT a, b FROM " + dbq + ".composite");
     }
@@ -181,7 +183,8 @@ TEST_F(CatalogueDb, DatabaseListComesFromAConnectionLeftOpenOnMysql)
 {
     QStringList names{QStringLiteral("previous")};
     GetDataBaseNames(&m_host, names);
-    EXPECT_TRUE(names.contains(QString::fromStdString(s_database))) << names.join(u',').toStdString();
+    EXPECT_TRUE(names.contains(QString::fromStdString(s_database)))
+        << names.join(u',').toStdString();
     EXPECT_TRUE(names.contains(QStringLiteral("mysql")));
     EXPECT_FALSE(names.contains(QStringLiteral("previous")));
     EXPECT_TRUE(m_connection.isConnected());
@@ -339,7 +342,9 @@ TEST_F(CatalogueDb, PrimaryKeyColumnsFollowTheColumnOrderAndIgnoreOtherKeys)
     const std::vector<Case> cases{
         {"composite", "b;a", {"note", "b", "a"}, {"text", "int(11)", "varchar(5)"}},
         {"keyless", "", {"x", "y", "z"}, {"int(11)", "decimal(10,2)", "int(10) unsigned"}},
-        {"other_keys", "id", {"id", "code", "grp", "pri_like"},
+        {"other_keys",
+         "id",
+         {"id", "code", "grp", "pri_like"},
          {"int(11)", "char(3)", "int(11)", "int(11)"}},
         {"composite_view", "", {"a", "b"}, {"varchar(5)", "int(11)"}},
     };

@@ -30,9 +30,10 @@ protected:
     {
         const std::string dir = env("NORVANE_TEST_SERVER_DIR");
         ASSERT_FALSE(dir.empty()) << "the private test server is not set up";
-        const std::string command = "mariadb --no-defaults --default-character-set=utf8mb4 "
-                                    "--socket='" + dir + "/sock' -uroot < '" NORVANE_SOURCE_DIR
-                                    "/scripts/demo-data.sql'";
+        const std::string command =
+            "mariadb --no-defaults --default-character-set=utf8mb4 "
+            "--socket='" +
+            dir + "/sock' -uroot < '" NORVANE_SOURCE_DIR "/scripts/demo-data.sql'";
         s_loaded = std::system(command.c_str()) == 0;
     }
 
@@ -84,10 +85,10 @@ TEST_F(DemoDatabase, EveryTableDescribesAndReadsWhole)
     m_database->LoadTables();
     // Expected primary keys; the sizes are lower bounds worth browsing.
     const std::map<std::string, std::string> keys{
-        {"all_types", "id"},         {"audit_log", ""},
-        {"customer_totals", ""},     {"customers", "id"},
-        {"order", "id"},             {"order_items", "order_id;line_no"},
-        {"products", "id"},          {"stock level", "product_id;warehouse"},
+        {"all_types", "id"},     {"audit_log", ""},
+        {"customer_totals", ""}, {"customers", "id"},
+        {"order", "id"},         {"order_items", "order_id;line_no"},
+        {"products", "id"},      {"stock level", "product_id;warehouse"},
     };
     ASSERT_EQ(m_database->Tables->Count(), static_cast<int>(keys.size()));
     long long rows = 0;
@@ -122,11 +123,19 @@ TEST_F(DemoDatabase, EveryCommonColumnTypeIsPresent)
     std::string types;
     for (int i = 0; i < t->FieldDefs->Count(); ++i)
         types += t->FieldDefs->Items(i)->DataTypeName + " ";
-    for (const char* type :
-         {"tinyint(4)", "tinyint(3) unsigned", "smallint(", "mediumint(", "int(11)",
-          "int(10) unsigned", "bigint(20)", "bigint(20) unsigned", "decimal(20,6)", "float",
-          "double", "bit(8)", "tinyint(1)", "date", "time", "datetime(3)", "timestamp", "year(4)",
-          "char(10)", "varchar(100)", "text", "blob", "enum(", "set(", "longtext"})
+    for (const char* type : {"tinyint(4)",    "tinyint(3) unsigned",
+                             "smallint(",     "mediumint(",
+                             "int(11)",       "int(10) unsigned",
+                             "bigint(20)",    "bigint(20) unsigned",
+                             "decimal(20,6)", "float",
+                             "double",        "bit(8)",
+                             "tinyint(1)",    "date",
+                             "time",          "datetime(3)",
+                             "timestamp",     "year(4)",
+                             "char(10)",      "varchar(100)",
+                             "text",          "blob",
+                             "enum(",         "set(",
+                             "longtext"})
         EXPECT_NE(types.find(type), std::string::npos) << type << " missing in: " << types;
 }
 

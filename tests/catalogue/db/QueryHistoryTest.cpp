@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 using norvane::catalogue::TNVQuery;
 using norvane::catalogue::TNVQueryList;
 
