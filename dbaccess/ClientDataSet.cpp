@@ -8,6 +8,17 @@ namespace {
 
 constexpr std::size_t kLongWalkPage = 10000;
 
+const QString kUnidentified = QStringLiteral(
+    "This new row was saved, but it cannot be told apart from other rows on the server (its key "
+    "was not typed and other rows hold the same values). Refresh the table before changing or "
+    "deleting it.");
+const QString kCommitLostNotSaved =
+    QStringLiteral("The connection was lost while this change was being committed; the server "
+                   "does not hold it. Post the row again or revert it.");
+const QString kCommitLostUnknown =
+    QStringLiteral("The connection was lost while this change was being committed; whether the "
+                   "server holds it is unknown. Refresh the table to see what the server holds.");
+
 } // namespace
 
 ClientDataSet::ClientDataSet(QObject* parent) : QObject(parent) {}
@@ -21,6 +32,27 @@ void ClientDataSet::checkActive() const
                           .arg(objectName()));
 }
 
+void ClientDataSet::checkCanWrite() const
+{
+    if (m_readOnly)
+        throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
+    if (!m_provider || !m_provider->canWrite())
+        throw DbError(QStringLiteral("%1: The table is closed; its rows can be viewed but not "
+                                     "changed until it is opened again")
+                          .arg(objectName()));
+}
+
+void ClientDataSet::checkIdentified(const Record& rec) const
+{
+    if (const auto it = m_unidentified.constFind(rec.id); it != m_unidentified.constEnd())
+        throw DbError(*it);
+}
+
+bool ClientDataSet::canModify() const
+{
+    return active() && !m_readOnly && m_provider && m_provider->canWrite();
+}
+
 void ClientDataSet::open()
 {
     if (active())
@@ -30,6 +62,8 @@ void ClientDataSet::open()
     m_provider->openSource();
     m_rows.clear();
     m_changes.clear();
+    m_heldKeys.clear();
+    m_unidentified.clear();
     buildFields();
     m_allFetched = false;
     m_arenas.clear();
@@ -53,6 +87,8 @@ void ClientDataSet::close()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_changes.clear();
+    m_heldKeys.clear();
+    m_unidentified.clear();
     m_arenas.clear();
     m_editBuffer.clear();
     m_assigned.clear();
@@ -73,6 +109,33 @@ void ClientDataSet::buildFields()
             std::make_unique<Field>(static_cast<RecordAccess*>(this), static_cast<int>(i), defs[i]);
         m_fields.push_back(std::move(f));
     }
+    m_keyFields.clear();
+    const SqlSource* source = m_provider->source();
+    if (!source || !source->isKeysetPaged())
+        return;
+    for (const QString& key : source->keyColumns())
+        for (std::size_t i = 0; i < defs.size(); ++i)
+            if (defs[i].originalName.compare(key, Qt::CaseInsensitive) == 0)
+                m_keyFields.push_back(static_cast<int>(i));
+    if (m_keyFields.size() != static_cast<std::size_t>(source->keyColumns().size()))
+        m_keyFields.clear();
+}
+
+QByteArray ClientDataSet::keyOf(const PackedRow& row) const
+{
+    QByteArray key;
+    for (int i : m_keyFields) {
+        const auto v = row.view(i);
+        key += v ? QByteArray::number(v->size()) + ':' + v->toByteArray() : QByteArray("-");
+        key += ';';
+    }
+    return key;
+}
+
+void ClientDataSet::holdKey(const PackedRow& row)
+{
+    if (!m_allFetched && !m_keyFields.empty())
+        m_heldKeys.insert(keyOf(row));
 }
 
 void ClientDataSet::notifyReset()
@@ -116,6 +179,12 @@ void ClientDataSet::setCurrent(int row)
 
 int ClientDataSet::appendRows(std::vector<PackedRow> rows)
 {
+    // A row written from here before paging reached its key is held already.
+    if (!m_heldKeys.isEmpty())
+        rows.erase(
+            std::remove_if(rows.begin(), rows.end(),
+                           [this](const PackedRow& r) { return m_heldKeys.remove(keyOf(r)); }),
+            rows.end());
     if (rows.empty())
         return 0;
     const int first = recordCount();
@@ -259,13 +328,13 @@ void ClientDataSet::edit()
     checkActive();
     if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
         return;
-    if (m_readOnly)
-        throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
+    checkCanWrite();
     if (m_rows.empty()) {
         insert();
         return;
     }
     const Record& rec = m_rows[static_cast<std::size_t>(m_current)];
+    checkIdentified(rec);
     m_editBuffer = rec.row.values(fieldCount());
     m_assigned.assign(static_cast<std::size_t>(fieldCount()), false);
     m_editModified = false;
@@ -276,8 +345,7 @@ void ClientDataSet::insert()
 {
     checkActive();
     checkBrowseMode();
-    if (m_readOnly)
-        throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
+    checkCanWrite();
     const int at = std::max(m_current, 0);
     m_rows.insert(m_rows.begin() + at, Record{PackedRow(), m_nextId++});
     beginNewRow(at);
@@ -287,8 +355,7 @@ void ClientDataSet::append()
 {
     checkActive();
     checkBrowseMode();
-    if (m_readOnly)
-        throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
+    checkCanWrite();
     fetchAll();
     m_rows.push_back(Record{PackedRow(), m_nextId++});
     beginNewRow(recordCount() - 1);
@@ -331,8 +398,20 @@ int ClientDataSet::findRow(std::uint32_t recordId) const
 void ClientDataSet::post()
 {
     checkActive();
-    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert)
+    if (m_state != DataSetState::Edit && m_state != DataSetState::Insert) {
+        // Posting a row whose change was refused sends that change again.
+        const int refused = m_current >= 0 ? findChange(m_rows[std::size_t(m_current)].id) : -1;
+        if (refused < 0 || !m_changes[std::size_t(refused)].refused)
+            return;
+        checkCanWrite();
+        m_changes[std::size_t(refused)].refused = false;
+        m_changes[std::size_t(refused)].message.clear();
+        notifyRow(m_current);
+        if (afterPost)
+            afterPost(*this);
         return;
+    }
+    checkCanWrite();
     Record& rec = m_rows[static_cast<std::size_t>(m_current)];
     PackedRow newRow = PackedRow::fromValues(m_editBuffer);
     const int pending = findChange(rec.id);
@@ -344,7 +423,12 @@ void ClientDataSet::post()
         pc.recordId = rec.id;
         m_changes.push_back(std::move(pc));
     } else if (pending >= 0) {
-        Change& c = m_changes[static_cast<std::size_t>(pending)].change;
+        PendingChange& pc = m_changes[static_cast<std::size_t>(pending)];
+        pc.refused = false;
+        pc.message.clear();
+        Change& c = pc.change;
+        if (c.kind == ChangeKind::Delete) // a refused delete whose row the user edits instead
+            c.kind = ChangeKind::Modify;
         c.current = newRow;
         if (c.kind == ChangeKind::Insert)
             for (std::size_t i = 0; i < m_assigned.size() && i < c.assigned.size(); ++i)
@@ -399,8 +483,7 @@ void ClientDataSet::deleteRecord()
         cancel();
         return;
     }
-    if (m_readOnly)
-        throw DbError(QStringLiteral("%1: Cannot modify a read-only dataset").arg(objectName()));
+    checkCanWrite();
     if (m_state == DataSetState::Edit)
         cancel();
     if (m_rows.empty())
@@ -408,6 +491,7 @@ void ClientDataSet::deleteRecord()
                           .arg(objectName()));
     const int at = m_current;
     Record& rec = m_rows[static_cast<std::size_t>(at)];
+    checkIdentified(rec);
     const int pending = findChange(rec.id);
     if (pending >= 0 &&
         m_changes[static_cast<std::size_t>(pending)].change.kind == ChangeKind::Insert) {
@@ -417,6 +501,8 @@ void ClientDataSet::deleteRecord()
         pc.change.kind = ChangeKind::Delete;
         pc.change.current = PackedRow();
         pc.position = at;
+        pc.refused = false;
+        pc.message.clear();
     } else {
         PendingChange pc;
         pc.change.kind = ChangeKind::Delete;
@@ -425,24 +511,37 @@ void ClientDataSet::deleteRecord()
         pc.position = at;
         m_changes.push_back(std::move(pc));
     }
+    dropRow(at);
+    if (afterDelete)
+        afterDelete(*this);
+}
+
+void ClientDataSet::dropRow(int at)
+{
     m_rows.erase(m_rows.begin() + at);
     if (m_disableCount == 0)
         emit rowsRemoved(at, 1);
     else
         m_resetWhileDisabled = true;
+    const int current = m_current;
     m_current = -2;
-    setCurrent(m_rows.empty() ? -1 : std::min(at, recordCount() - 1));
+    setCurrent(m_rows.empty() ? -1 : std::min(current > at ? current - 1 : at, recordCount() - 1));
     m_bof = m_eof = m_rows.empty();
-    if (afterDelete)
-        afterDelete(*this);
 }
 
 int ClientDataSet::applyUpdates(int maxErrors)
 {
     checkActive();
     checkBrowseMode();
-    if (m_changes.empty() || m_applying)
+    if (m_applying)
         return 0;
+    std::vector<std::size_t> queue;
+    for (std::size_t i = 0; i < m_changes.size(); ++i)
+        if (!m_changes[i].refused)
+            queue.push_back(i);
+    if (queue.empty())
+        return 0;
+    checkCanWrite();
     m_applying = true;
     struct Reset
     {
@@ -452,56 +551,167 @@ int ClientDataSet::applyUpdates(int maxErrors)
 
     m_provider->beginApply();
     std::vector<std::optional<PackedRow>> results(m_changes.size());
-    std::vector<bool> applied(m_changes.size(), false);
+    std::vector<bool> ran(m_changes.size(), false);
+    // After a rollback, what ran stays done only where the rollback could not undo it.
+    auto abandon = [&](bool rollback) {
+        const bool undone = rollback ? m_provider->rollbackApply() : true;
+        finishApply(queue, results, ran, !undone);
+    };
     int errors = 0;
-    for (std::size_t i = 0; i < m_changes.size(); ++i) {
+    for (std::size_t i : queue) {
+        PendingChange& pc = m_changes[i];
         try {
-            results[i] = m_provider->applyChange(m_changes[i].change);
-            applied[i] = true;
+            results[i] = m_provider->applyChange(pc.change);
+            ran[i] = true;
         } catch (const DbError& e) {
             ++errors;
-            const bool abandon = e.connectionLost() || (maxErrors >= 0 && errors > maxErrors);
-            if (abandon)
-                m_provider->rollbackApply();
+            pc.refused = true;
+            pc.message = e.message();
+            const bool stop = e.connectionLost() || (maxErrors >= 0 && errors > maxErrors);
+            bool undone = true;
+            if (stop)
+                undone = m_provider->rollbackApply();
             if (onReconcileError) {
                 try {
-                    onReconcileError(*this, ReconcileInfo{e.message(), m_changes[i].change.kind});
+                    onReconcileError(*this, ReconcileInfo{e.message(), pc.change.kind});
                 } catch (...) {
-                    if (!abandon)
-                        m_provider->rollbackApply();
+                    if (!stop)
+                        undone = m_provider->rollbackApply();
+                    finishApply(queue, results, ran, !undone);
                     throw;
                 }
             }
-            if (abandon)
+            if (stop) {
+                finishApply(queue, results, ran, !undone);
                 return errors;
+            }
         } catch (...) {
-            m_provider->rollbackApply();
+            abandon(true);
             throw;
         }
     }
     try {
         m_provider->commitApply();
+    } catch (const DbError& e) {
+        if (e.connectionLost())
+            settleUnknownCommit(queue, results, ran);
+        abandon(true);
+        throw;
     } catch (...) {
-        m_provider->rollbackApply();
+        abandon(true);
         throw;
     }
+    finishApply(queue, results, ran, true);
+    return errors;
+}
 
+void ClientDataSet::finishApply(const std::vector<std::size_t>& queue,
+                                std::vector<std::optional<PackedRow>>& results,
+                                const std::vector<bool>& ran, bool keepRan)
+{
     std::vector<PendingChange> remaining;
+    std::vector<std::uint32_t> touched;
     for (std::size_t i = 0; i < m_changes.size(); ++i) {
-        if (!applied[i]) {
-            remaining.push_back(std::move(m_changes[i]));
+        PendingChange& pc = m_changes[i];
+        const bool inQueue = std::find(queue.begin(), queue.end(), i) != queue.end();
+        if (inQueue)
+            touched.push_back(pc.recordId);
+        if (!inQueue || !ran[i] || !keepRan) {
+            // A refused delete shows its row again, marked, instead of hiding it.
+            if (pc.refused && pc.change.kind == ChangeKind::Delete)
+                putBack(pc);
+            remaining.push_back(std::move(pc));
             continue;
         }
-        if (!results[i])
+        const int row = findRow(pc.recordId);
+        if (pc.change.kind == ChangeKind::Delete || row < 0)
             continue;
-        const int row = findRow(m_changes[i].recordId);
-        if (row < 0)
-            continue;
-        m_rows[static_cast<std::size_t>(row)].row = std::move(*results[i]);
-        notifyRow(row);
+        Record& rec = m_rows[static_cast<std::size_t>(row)];
+        if (results[i]) {
+            rec.row = std::move(*results[i]);
+            m_unidentified.remove(rec.id);
+            holdKey(rec.row);
+        } else {
+            m_unidentified.insert(rec.id, kUnidentified);
+        }
     }
     m_changes = std::move(remaining);
-    return errors;
+    for (std::uint32_t id : touched)
+        if (const int row = findRow(id); row >= 0)
+            notifyRow(row);
+}
+
+void ClientDataSet::putBack(PendingChange& pc)
+{
+    if (findRow(pc.recordId) >= 0)
+        return;
+    const int at = std::clamp(pc.position, 0, recordCount());
+    m_rows.insert(m_rows.begin() + at, Record{pc.change.original, pc.recordId});
+    if (m_current >= at)
+        ++m_current;
+    if (m_disableCount == 0)
+        emit rowsInserted(at, 1);
+    else
+        m_resetWhileDisabled = true;
+    if (m_current < 0) {
+        setCurrent(at);
+        m_bof = m_eof = false;
+    }
+}
+
+void ClientDataSet::settleUnknownCommit(const std::vector<std::size_t>& queue,
+                                        std::vector<std::optional<PackedRow>>& results,
+                                        const std::vector<bool>& ran)
+{
+    // Nothing is sent again blindly: each row is read back by its key, and what the server
+    // holds decides. A change it does not hold is marked refused, to be posted again or
+    // reverted by the user; a new row of unknown fate can only be refreshed.
+    std::vector<bool> done = ran;
+    std::vector<std::uint32_t> unknownInserts;
+    int saved = 0;
+    int notSaved = 0;
+    int unknown = 0;
+    for (std::size_t i : queue) {
+        if (!ran[i])
+            continue;
+        PendingChange& pc = m_changes[i];
+        std::optional<PackedRow> server;
+        switch (m_provider->outcomeOf(pc.change, results[i], server)) {
+        case Provider::Outcome::Saved:
+            ++saved;
+            if (server)
+                results[i] = std::move(server);
+            break;
+        case Provider::Outcome::NotSaved:
+            ++notSaved;
+            done[i] = false;
+            pc.refused = true;
+            pc.message = kCommitLostNotSaved;
+            break;
+        case Provider::Outcome::Unknown:
+            ++unknown;
+            if (pc.change.kind == ChangeKind::Insert) {
+                results[i].reset();
+                unknownInserts.push_back(pc.recordId);
+            } else {
+                done[i] = false;
+                pc.refused = true;
+                pc.message = kCommitLostUnknown;
+            }
+            break;
+        }
+    }
+    finishApply(queue, results, done, true);
+    for (std::uint32_t id : unknownInserts)
+        m_unidentified.insert(id, kCommitLostUnknown);
+    throw DbError(QStringLiteral("The connection was lost while the changes were being "
+                                 "committed. Read back from the server: %1 saved, %2 not saved, "
+                                 "%3 unknown. Rows not saved are marked and are not sent again "
+                                 "unless posted again.")
+                      .arg(saved)
+                      .arg(notSaved)
+                      .arg(unknown),
+                  0, true);
 }
 
 void ClientDataSet::cancelUpdates()
@@ -520,8 +730,11 @@ void ClientDataSet::cancelUpdates()
                 m_rows[static_cast<std::size_t>(row)].row = it->change.original;
             break;
         case ChangeKind::Delete:
-            m_rows.insert(m_rows.begin() + std::min(it->position, recordCount()),
-                          Record{it->change.original, it->recordId});
+            if (row >= 0) // a refused delete already shows its row
+                m_rows[static_cast<std::size_t>(row)].row = it->change.original;
+            else
+                m_rows.insert(m_rows.begin() + std::min(it->position, recordCount()),
+                              Record{it->change.original, it->recordId});
             break;
         }
     }
@@ -623,6 +836,67 @@ QString ClientDataSet::displayText(int row, int column) const
 bool ClientDataSet::isNull(int row, int column) const
 {
     return !valueView(row, column).has_value();
+}
+
+RowStatus ClientDataSet::rowStatus(int row) const
+{
+    if (row < 0 || row >= recordCount())
+        return RowStatus::Saved;
+    const std::uint32_t id = m_rows[static_cast<std::size_t>(row)].id;
+    if (const int pending = findChange(id); pending >= 0)
+        return m_changes[std::size_t(pending)].refused ? RowStatus::Refused : RowStatus::Pending;
+    return m_unidentified.contains(id) ? RowStatus::Unidentified : RowStatus::Saved;
+}
+
+QString ClientDataSet::rowMessage(int row) const
+{
+    if (row < 0 || row >= recordCount())
+        return {};
+    const std::uint32_t id = m_rows[static_cast<std::size_t>(row)].id;
+    if (const int pending = findChange(id); pending >= 0)
+        return m_changes[std::size_t(pending)].message;
+    return m_unidentified.value(id);
+}
+
+int ClientDataSet::refusedCount() const
+{
+    return static_cast<int>(std::count_if(m_changes.begin(), m_changes.end(),
+                                          [](const PendingChange& pc) { return pc.refused; }));
+}
+
+void ClientDataSet::repostRefused()
+{
+    for (PendingChange& pc : m_changes) {
+        if (!pc.refused)
+            continue;
+        pc.refused = false;
+        pc.message.clear();
+        if (const int row = findRow(pc.recordId); row >= 0)
+            notifyRow(row);
+    }
+}
+
+void ClientDataSet::revertRow()
+{
+    checkActive();
+    cancel();
+    if (m_current < 0)
+        return;
+    Record& rec = m_rows[static_cast<std::size_t>(m_current)];
+    const int pending = findChange(rec.id);
+    if (pending < 0)
+        return;
+    const Change& change = m_changes[std::size_t(pending)].change;
+    std::optional<PackedRow> server;
+    if (change.kind != ChangeKind::Insert)
+        server = m_provider->refetch(change.original);
+    m_changes.erase(m_changes.begin() + pending);
+    if (server) {
+        rec.row = std::move(*server);
+        notifyRow(m_current);
+    } else {
+        dropRow(m_current);
+    }
 }
 
 bool ClientDataSet::rowHasPendingChange(int row) const

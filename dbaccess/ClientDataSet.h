@@ -5,7 +5,9 @@
 #include "PackedRow.h"
 #include "Provider.h"
 
+#include <QHash>
 #include <QObject>
+#include <QSet>
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +30,15 @@ struct Bookmark
 {
     std::uint32_t recordId = 0;
     bool isValid() const { return recordId != 0; }
+};
+
+/// What a held row's last change came to, for the marks a grid shows.
+enum class RowStatus
+{
+    Saved,       ///< as on the server (or never changed)
+    Pending,     ///< posted, not yet applied
+    Refused,     ///< the server refused it (or its fate is unknown); not sent again until reposted
+    Unidentified ///< saved, but the server's copy cannot be told apart from other rows
 };
 
 /// The kind of a failed change passed to the reconcile-error handler.
@@ -103,12 +114,32 @@ public:
     void checkBrowseMode();
 
     int changeCount() const { return static_cast<int>(m_changes.size()); }
-    /// Applies the pending changes as one unit; returns the number of errors. When more than
-    /// `maxErrors` fail (any, for 0; -1 = no limit), or the reconcile handler throws, the unit
-    /// is rolled back and every change stays pending with the user's values.
+    /// Applies the changes posted since their last attempt as one unit, each change inside its
+    /// own savepoint; returns the number of errors. A change the server refuses stays pending,
+    /// marked `RowStatus::Refused` with the server's message, and is not sent again until its
+    /// row is posted again (`post` on that row, `repostRefused`). When more than `maxErrors`
+    /// fail (any, for 0; -1 = no limit), or the reconcile handler throws, the unit is rolled
+    /// back and the other changes stay pending with the user's values; a change that ran where
+    /// the rollback cannot undo it (a table without transactions) counts as applied. When the
+    /// session drops during the COMMIT the rows are read back by key and a `DbError` tells
+    /// what the server holds; nothing is sent again blindly.
     int applyUpdates(int maxErrors);
     /// Forgets all pending changes and restores the values as fetched.
     void cancelUpdates();
+
+    /// False while the dataset cannot write changes: read-only, closed, or its source closed
+    /// (after log off the rows stay visible but cannot be changed).
+    bool canModify() const;
+    RowStatus rowStatus(int row) const;
+    /// The server's message for a refused row, or why an unidentified row cannot be changed.
+    QString rowMessage(int row) const;
+    /// Number of pending changes the server refused (rows marked `RowStatus::Refused`).
+    int refusedCount() const;
+    /// Marks every refused change as posted again, for the next `applyUpdates`.
+    void repostRefused();
+    /// Forgets the current row's pending change and shows the row as the server holds it now
+    /// (a new row that never reached the server goes; a row gone from the server goes too).
+    void revertRow();
 
     Bookmark bookmark() const;
     bool bookmarkValid(const Bookmark& mark) const;
@@ -164,6 +195,19 @@ private:
     void setFieldValue(int index, const RawValue& value) override;
 
     void checkActive() const;
+    void checkCanWrite() const;
+    void checkIdentified(const Record& rec) const;
+    struct PendingChange;
+    void finishApply(const std::vector<std::size_t>& queue,
+                     std::vector<std::optional<PackedRow>>& results, const std::vector<bool>& ran,
+                     bool keepRan);
+    void settleUnknownCommit(const std::vector<std::size_t>& queue,
+                             std::vector<std::optional<PackedRow>>& results,
+                             const std::vector<bool>& ran);
+    void putBack(PendingChange& pc);
+    void dropRow(int at);
+    QByteArray keyOf(const PackedRow& row) const;
+    void holdKey(const PackedRow& row);
     bool ensureRow(int row);
     int appendRows(std::vector<PackedRow> rows);
     std::vector<PackedRow> take(std::size_t rows);
@@ -197,6 +241,8 @@ private:
         Change change;
         std::uint32_t recordId = 0;
         int position = 0; ///< where a deleted row stood, to put it back on cancel
+        bool refused = false;
+        QString message;
     };
     std::vector<PendingChange> m_changes;
 
@@ -204,6 +250,12 @@ private:
     int m_disableCount = 0;
     bool m_resetWhileDisabled = false;
     bool m_applying = false;
+    std::vector<int> m_keyFields; ///< key columns of a keyset-paged source
+    /// Keys of rows written from here while paging had not reached them: a later page skips
+    /// them, so each server row is held once.
+    QSet<QByteArray> m_heldKeys;
+    /// Saved rows that cannot be found on the server again, with the reason.
+    QHash<std::uint32_t, QString> m_unidentified;
 };
 
 } // namespace norvane::db

@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 
+#include <cstring>
+
 #include <mysql.h>
 
 namespace norvane::db {
@@ -16,6 +18,8 @@ constexpr qsizetype kLiteralMatchLimit = 65536;
 
 const QString kNotFound = QStringLiteral("Record not found or changed by another user");
 const QString kTooMany = QStringLiteral("Update affected more than 1 record.");
+const QString kClosed =
+    QStringLiteral("The table is closed: its columns are not known, so no change can be written");
 
 bool isTransactionalEngine(const QString& engine)
 {
@@ -27,6 +31,22 @@ bool isTransactionalEngine(const QString& engine)
 QByteArray ident(const QString& name)
 {
     return Connection::quoteIdentifier(name).toUtf8();
+}
+
+// INSERT ... RETURNING hands back the row exactly as stored (defaults, uuid(), triggers); the
+// server has it from MariaDB 10.5 on.
+bool hasInsertReturning(Connection& c)
+{
+    st_mysql* h = c.handle();
+    if (!h)
+        return false;
+    const char* info = mysql_get_server_info(h);
+    return info && std::strstr(info, "MariaDB") && mysql_get_server_version(h) >= 100500;
+}
+
+bool sameRow(const PackedRow& a, const PackedRow& b, int count)
+{
+    return a.values(count) == b.values(count);
 }
 
 bool isText(const FieldDef& def)
@@ -87,6 +107,16 @@ QByteArray Provider::tableRef() const
     return m_source->qualifiedTableName();
 }
 
+bool Provider::canWrite() const
+{
+    return m_source && m_source->isActive() && !m_source->fieldDefs().empty();
+}
+
+bool Provider::canUndo() const
+{
+    return m_source && isTransactionalEngine(m_source->engine());
+}
+
 void Provider::beginApply()
 {
     Connection& c = connection();
@@ -105,7 +135,8 @@ void Provider::commitApply()
 {
     Connection& c = connection();
     if (!c.isConnected())
-        throw DbError(QStringLiteral("The connection was lost before the changes were saved"));
+        throw DbError(QStringLiteral("The connection was lost before the changes were saved"), 0,
+                      true);
     if (m_inSavepoint)
         c.execute(QByteArrayLiteral("RELEASE SAVEPOINT norvane_apply"));
     else if (m_inTransaction)
@@ -113,8 +144,9 @@ void Provider::commitApply()
     m_inSavepoint = m_inTransaction = false;
 }
 
-void Provider::rollbackApply() noexcept
+bool Provider::rollbackApply() noexcept
 {
+    bool undone = canUndo();
     try {
         Connection& c = connection();
         if (c.isConnected()) {
@@ -122,11 +154,17 @@ void Provider::rollbackApply() noexcept
                 c.execute(QByteArrayLiteral("ROLLBACK TO SAVEPOINT norvane_apply"));
             else if (m_inTransaction)
                 c.execute(QByteArrayLiteral("ROLLBACK"));
+            // A trigger may have written to a table without transactions: the server then
+            // warns that it could not roll everything back.
+            if ((m_inSavepoint || m_inTransaction) && c.handle() &&
+                mysql_warning_count(c.handle()) > 0)
+                undone = false;
         }
     } catch (...) {
         // A session that is gone has rolled back on the server already.
     }
     m_inSavepoint = m_inTransaction = false;
+    return undone;
 }
 
 QByteArray Provider::valueLiteral(const FieldDef& def, const QByteArray& value) const
@@ -208,6 +246,9 @@ bool Provider::changed(const Change& change, int index) const
 QByteArray Provider::statementFor(const Change& change) const
 {
     const auto& defs = fieldDefs();
+    // Without the columns an insert would write a row of defaults and an update nothing sane.
+    if (defs.empty())
+        throw DbError(kClosed);
     const QByteArray table = tableRef();
     switch (change.kind) {
     case ChangeKind::Insert: {
@@ -256,32 +297,108 @@ void Provider::checkSingleRow(const QByteArray& where)
 
 std::optional<PackedRow> Provider::applyChange(const Change& change)
 {
+    if (!canWrite())
+        throw DbError(kClosed);
+    Connection& c = connection();
+    // Each change gets its own savepoint, so a change that fails (one that hit several rows
+    // included) leaves nothing behind while the others of the unit stay.
+    const bool inUnit = m_inSavepoint || m_inTransaction;
+    if (inUnit)
+        c.execute(QByteArrayLiteral("SAVEPOINT norvane_change"));
+    try {
+        return writeChange(change);
+    } catch (const DbError& e) {
+        if (inUnit && !e.connectionLost() && c.isConnected()) {
+            try {
+                c.execute(QByteArrayLiteral("ROLLBACK TO SAVEPOINT norvane_change"));
+            } catch (...) {
+                // The unit's own rollback follows; the change's error is the one to report.
+            }
+        }
+        throw;
+    }
+}
+
+std::optional<PackedRow> Provider::writeChange(const Change& change)
+{
     Connection& c = connection();
     const QByteArray sql = statementFor(change);
-    const bool checked = change.kind != ChangeKind::Insert;
+    if (change.kind == ChangeKind::Insert) {
+        if (hasInsertReturning(c))
+            return insertReturning(sql);
+        c.execute(sql);
+        return readBack(change);
+    }
     // Without a transaction to roll back, make sure first that exactly one row matches.
-    if (checked && !isTransactionalEngine(m_source->engine()))
+    if (!isTransactionalEngine(m_source->engine()))
         checkSingleRow(whereAll(change.original));
     const ExecResult r = c.execute(sql);
-    if (checked) {
-        // Found rows, not changed rows: saving a row with the values it holds is no conflict.
-        if (r.affectedRows == 0)
-            throw DbError(kNotFound);
-        if (r.affectedRows > 1)
-            throw DbError(kTooMany);
-    }
+    // Found rows, not changed rows: saving a row with the values it holds is no conflict.
+    if (r.affectedRows == 0)
+        throw DbError(kNotFound);
+    if (r.affectedRows > 1)
+        throw DbError(kTooMany);
     if (change.kind == ChangeKind::Delete)
         return std::nullopt;
     return readBack(change);
 }
 
-std::optional<PackedRow> Provider::selectOne(const QByteArray& where)
+std::optional<PackedRow> Provider::insertReturning(const QByteArray& sql)
+{
+    ResultPtr res = connection().query(sql + " RETURNING *");
+    if (!res || mysql_num_fields(res.get()) != fieldDefs().size())
+        return std::nullopt;
+    MYSQL_ROW row = mysql_fetch_row(res.get());
+    if (!row)
+        return std::nullopt;
+    return PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()),
+                                 static_cast<int>(mysql_num_fields(res.get())));
+}
+
+Provider::Outcome Provider::outcomeOf(const Change& change, const std::optional<PackedRow>& written,
+                                      std::optional<PackedRow>& serverRow) noexcept
+{
+    try {
+        connection().ensureOpen();
+        const int count = static_cast<int>(fieldDefs().size());
+        const PackedRow& probe = change.kind == ChangeKind::Delete ? change.original
+                                 : written                         ? *written
+                                                                   : change.current;
+        const QByteArray key = whereKey(probe);
+        if (key.isEmpty())
+            return Outcome::Unknown;
+        serverRow = selectOne(key);
+        if (change.kind == ChangeKind::Delete)
+            return serverRow ? Outcome::NotSaved : Outcome::Saved;
+        if (!serverRow)
+            return Outcome::NotSaved;
+        if (written)
+            return sameRow(*serverRow, *written, count) ? Outcome::Saved : Outcome::NotSaved;
+    } catch (...) {
+        // No session, no key: nobody can say what the server holds.
+    }
+    return Outcome::Unknown;
+}
+
+std::optional<PackedRow> Provider::refetch(const PackedRow& row)
+{
+    if (!canWrite())
+        throw DbError(kClosed);
+    connection().ensureOpen();
+    if (const QByteArray key = whereKey(row); !key.isEmpty())
+        return selectOne(key);
+    return selectOne(whereAll(row), true);
+}
+
+std::optional<PackedRow> Provider::selectOne(const QByteArray& where, bool onlyIfSingle)
 {
     if (where.isEmpty())
         return std::nullopt;
-    ResultPtr res =
-        connection().query("SELECT * FROM " + tableRef() + " WHERE " + where + " LIMIT 1");
+    ResultPtr res = connection().query("SELECT * FROM " + tableRef() + " WHERE " + where +
+                                       (onlyIfSingle ? " LIMIT 2" : " LIMIT 1"));
     if (!res || mysql_num_fields(res.get()) != fieldDefs().size())
+        return std::nullopt;
+    if (onlyIfSingle && mysql_num_rows(res.get()) != 1)
         return std::nullopt;
     MYSQL_ROW row = mysql_fetch_row(res.get());
     if (!row)
@@ -295,26 +412,32 @@ std::optional<PackedRow> Provider::readBack(const Change& change)
     const auto& defs = fieldDefs();
     if (change.kind == ChangeKind::Insert) {
         const std::uint64_t id = connection().lastInsertId();
-        for (std::size_t i = 0; i < defs.size() && id != 0; ++i) {
-            if (!defs[i].autoIncrement)
+        bool keyTyped = !m_source->keyColumns().isEmpty();
+        for (std::size_t i = 0; i < defs.size(); ++i) {
+            const bool assigned = i < change.assigned.size() && change.assigned[i];
+            if (m_source->keyColumns().contains(defs[i].originalName, Qt::CaseInsensitive) &&
+                !assigned)
+                keyTyped = false;
+            if (!defs[i].autoIncrement || id == 0)
                 continue;
             const RawValue given = change.current.value(static_cast<int>(i));
-            const bool generated =
-                i >= change.assigned.size() || !change.assigned[i] || !given || *given == "0";
-            if (generated)
+            if (!assigned || !given || *given == "0")
                 return selectOne(ident(defs[i].originalName) + " = " +
                                  QByteArray::number(qulonglong(id)));
         }
-    }
-    if (const QByteArray key = whereKey(change.current); !key.isEmpty())
-        return selectOne(key);
-    if (change.kind == ChangeKind::Insert) {
+        // The key as the user typed it names the row; a key from a default or a trigger does
+        // not, and the typed values may match older rows too: then only a single match counts.
+        if (keyTyped)
+            if (const QByteArray key = whereKey(change.current); !key.isEmpty())
+                return selectOne(key);
         QByteArrayList terms;
         for (std::size_t i = 0; i < defs.size(); ++i)
             if (i < change.assigned.size() && change.assigned[i])
                 terms.append(columnMatch(defs[i], change.current.value(static_cast<int>(i))));
-        return terms.isEmpty() ? std::nullopt : selectOne(terms.join(" AND "));
+        return terms.isEmpty() ? std::nullopt : selectOne(terms.join(" AND "), true);
     }
+    if (const QByteArray key = whereKey(change.current); !key.isEmpty())
+        return selectOne(key);
     return selectOne(whereAll(change.current));
 }
 

@@ -50,15 +50,40 @@ public:
     /// The storage of the rows `fetch` returns; keep it while holding them.
     RowArena::Ptr arena() const;
 
+    /// True while the source is open with its columns known: only then can changes be written.
+    bool canWrite() const;
+
     /// Starts one unit of work: a transaction, or a savepoint inside the user's transaction.
     void beginApply();
     void commitApply();
-    /// Rolls back the unit; never throws.
-    void rollbackApply() noexcept;
-    /// Writes one change. Throws `DbError` with "Record not found or changed by another user",
-    /// "Update affected more than 1 record." or the server's message. Returns the row as the
-    /// server holds it afterwards when it can be read back.
+    /// Rolls back the unit; never throws. Returns false when the rollback could not undo all
+    /// that ran in it (a table without transactions, or the session was lost).
+    bool rollbackApply() noexcept;
+    /// True when a rollback undoes the writes to the source's table (its engine has
+    /// transactions).
+    bool canUndo() const;
+    /// Writes one change inside its own savepoint, rolled back when the change fails. Throws
+    /// `DbError` with "Record not found or changed by another user", "Update affected more
+    /// than 1 record." or the server's message. Returns the row as the server holds it
+    /// afterwards; nullopt when the written row cannot be told apart from other rows (or for
+    /// a delete).
     std::optional<PackedRow> applyChange(const Change& change);
+
+    /// What the server holds for a change whose COMMIT had an unknown outcome.
+    enum class Outcome
+    {
+        Saved,
+        NotSaved,
+        Unknown
+    };
+    /// Reads the change's row back by its key (reconnecting first) to learn whether the
+    /// server holds the change; `written` is the row read back inside the unit, if any.
+    /// `serverRow` receives the row the server holds now, when there is one.
+    Outcome outcomeOf(const Change& change, const std::optional<PackedRow>& written,
+                      std::optional<PackedRow>& serverRow) noexcept;
+    /// The row as the server holds it now, found by the key of `row` (or by all its values
+    /// when the table has no key and exactly one row matches); nullopt when gone.
+    std::optional<PackedRow> refetch(const PackedRow& row);
 
     /// The statement `applyChange` sends for a change (without the checks around it).
     QByteArray statementFor(const Change& change) const;
@@ -71,13 +96,18 @@ private:
     QByteArray valueLiteral(const FieldDef& def, const QByteArray& value) const;
     QByteArray columnMatch(const FieldDef& def, const RawValue& value) const;
     bool changed(const Change& change, int index) const;
+    std::optional<PackedRow> writeChange(const Change& change);
     std::optional<PackedRow> readBack(const Change& change);
-    std::optional<PackedRow> selectOne(const QByteArray& where);
+    std::optional<PackedRow> insertReturning(const QByteArray& sql);
+    /// The one row matching `where`; nullopt when none, or when more than one matches and
+    /// `onlyIfSingle` is set.
+    std::optional<PackedRow> selectOne(const QByteArray& where, bool onlyIfSingle = false);
     void checkSingleRow(const QByteArray& where);
 
     SqlSource* m_source = nullptr;
     bool m_inSavepoint = false;
     bool m_inTransaction = false;
+    bool m_changeSavepoint = false;
 };
 
 } // namespace norvane::db
