@@ -192,6 +192,14 @@ void TMainForm::FormClose()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    // Rows whose changes the server has not saved are settled with the user first; a refused
+    // post or the user's "stay" keeps the window open.
+    bool leave = false;
+    runGuarded(this, [this, &leave] { leave = settleDataChanges(); });
+    if (!leave) {
+        event->ignore();
+        return;
+    }
     runGuarded(this, [this] { FormClose(); });
     event->accept();
 }

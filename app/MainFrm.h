@@ -100,6 +100,13 @@ private:
     void tvwTablesChange(QTreeWidgetItem* node);
     void acDelExecute();
     void acPostExecute();
+    /// Shows the current row as the server holds it, forgetting its unsaved change.
+    void acRevertRowExecute();
+    /// Posts what is being typed on the Data page and settles changes the server has not
+    /// saved (asking the user); false when the user stays.
+    bool settleDataChanges();
+    /// Selects the tree node of `table` again without running the change handler.
+    void reselectNode(const catalogue::TCustomNVTable* table);
     void acCancelExecute();
     void acFirstExecute();
     void acPreviousExecute();
@@ -155,6 +162,7 @@ private:
     QAction* acDel = nullptr;
     QAction* acPost = nullptr;
     QAction* acCancel = nullptr;
+    QAction* acRevertRow = nullptr;
     QAction* acFirst = nullptr;
     QAction* acPrevious = nullptr;
     QAction* acLast = nullptr;

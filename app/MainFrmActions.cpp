@@ -105,7 +105,7 @@ void TMainForm::createMenus()
     file->addAction(acExit);
 
     QMenu* edit = menu("miEdit", "&Edit");
-    edit->addActions({acDel, acPost, acCancel});
+    edit->addActions({acDel, acPost, acCancel, acRevertRow});
     edit->addSeparator();
     edit->addAction(acFirst);
     edit->addAction(ActionManager1->addAlias(acPrevious, QStringLiteral("miEditPrevious"),
@@ -163,6 +163,7 @@ void TMainForm::createPopupMenus()
     QMenu* exportMenu = pmData->addMenu(QStringLiteral("&Export"));
     exportMenu->setObjectName(QStringLiteral("pmDataExport"));
     exportMenu->addActions({acSlk, acCsv, acTxt});
+    pmData->addAction(acRevertRow);
 
     pmSQL = new QMenu(this);
     pmSQL->setObjectName(QStringLiteral("pmSQL"));

@@ -1,5 +1,6 @@
 #include "MainFrm.h"
 
+#include "ActionManager.h"
 #include "Guard.h"
 #include "LoginDlg.h"
 #include "NVDataPub.h"
@@ -11,10 +12,12 @@
 #include "dbaccess/SqlSource.h"
 #include "persist/Error.h"
 #include "widgets/Prompts.h"
+#include "widgets/UnsavedChanges.h"
 
 #include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -36,6 +39,12 @@ QWidget* TMainForm::createDataPage()
         cdsDataReconcileError(ds, info);
     };
 
+    acRevertRow = ActionManager1->add(QStringLiteral("acRevertRow"),
+                                      QStringLiteral("&Revert row to the server's values"),
+                                      [this] { acRevertRowExecute(); });
+    addAction(acRevertRow);
+    acRevertRow->setEnabled(false);
+
     Panel1 = new QWidget(page);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(23);
@@ -51,7 +60,8 @@ QWidget* TMainForm::createDataPage()
     dgdData = new widgets::DBGrid(page);
     dgdData->setObjectName(QStringLiteral("dgdData"));
     dgdData->setDataSource(dsData);
-    dgdData->verticalHeader()->setVisible(false);
+    // The row header carries the record indicator and the marks of unsaved rows.
+    dgdData->verticalHeader()->setMinimumWidth(18);
     dgdData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     dgdData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
@@ -80,7 +90,17 @@ void TMainForm::connectTreeChange()
 
 void TMainForm::acLoginExecute()
 {
-    if (!ShowLoginForm(LogonHost.get(), LogonDataBase.get()))
+    // A new logon may reach another server or database: the open table's changes are settled
+    // first, and its rows stay visible read-only until a table is chosen again.
+    if (!settleDataChanges())
+        return;
+    const db::ConnectionParams before = MainDataModule->SQLConnection->params();
+    const bool accepted = ShowLoginForm(LogonHost.get(), LogonDataBase.get());
+    const db::ConnectionParams& after = MainDataModule->SQLConnection->params();
+    if (accepted || before.host != after.host || before.user != after.user ||
+        before.database != after.database)
+        sqryData->close();
+    if (!accepted)
         return;
     LogonDataBase->LoadTables();
     disconnect(m_treeChange);
@@ -97,14 +117,22 @@ void TMainForm::acLogoutExecute()
 
 void TMainForm::tvwTablesChange(QTreeWidgetItem* node)
 {
-    // A row still being edited goes to the server before its table is closed; if it is
-    // refused, the error stops the switch and the user's values stay on screen. A tree
-    // emptied by log off closes nothing, so nothing is posted then.
+    // A row still being edited goes to the server before its table is closed, and changes the
+    // server has not saved are settled with the user; a refusal or the user's "stay" keeps
+    // the table and its node. A tree emptied by log off closes nothing.
     if (nodeTable(node)) {
-        if (dgdData->isEditingCell())
-            dgdData->commitPendingEdit();
-        if (cdsData->active())
-            cdsData->checkBrowseMode();
+        const catalogue::TCustomNVTable* shown = CurrentTable;
+        bool settled = false;
+        try {
+            settled = settleDataChanges();
+        } catch (...) {
+            reselectNode(shown);
+            throw;
+        }
+        if (!settled) {
+            reselectNode(shown);
+            return;
+        }
     }
     CurrentTable = nullptr;
     if (!node)
@@ -123,6 +151,33 @@ void TMainForm::tvwTablesChange(QTreeWidgetItem* node)
 void TMainForm::acDelExecute()
 {
     cdsData->deleteRecord();
+}
+
+bool TMainForm::settleDataChanges()
+{
+    if (dgdData->isEditingCell())
+        dgdData->commitPendingEdit();
+    return widgets::settleUnsavedChanges(this, *cdsData);
+}
+
+void TMainForm::reselectNode(const catalogue::TCustomNVTable* table)
+{
+    const QSignalBlocker block(tvwTables);
+    for (int i = 0; i < tvwTables->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = tvwTables->topLevelItem(i);
+        if (table && nodeTable(item) == table) {
+            tvwTables->setCurrentItem(item);
+            return;
+        }
+    }
+    tvwTables->setCurrentItem(nullptr);
+}
+
+void TMainForm::acRevertRowExecute()
+{
+    if (dgdData->isEditingCell())
+        dgdData->discardPendingEdit();
+    cdsData->revertRow();
 }
 
 void TMainForm::acPostExecute()
@@ -174,9 +229,15 @@ void TMainForm::acDelUpdate()
     const bool eof = cdsData->eof();
     const bool editing =
         cdsData->state() == db::DataSetState::Edit || cdsData->state() == db::DataSetState::Insert;
-    acDel->setEnabled(!eof);
-    acPost->setEnabled(editing);
+    // After log off the rows stay visible, but nothing can change them.
+    const bool writable = cdsData->canModify();
+    const db::RowStatus status = cdsData->rowStatus(cdsData->currentRow());
+    acDel->setEnabled(!eof && writable);
+    // Post also sends a refused row's change again.
+    acPost->setEnabled(writable && (editing || status == db::RowStatus::Refused));
     acCancel->setEnabled(editing);
+    acRevertRow->setEnabled(writable &&
+                            (status == db::RowStatus::Refused || status == db::RowStatus::Pending));
     acFirst->setEnabled(!bof);
     acPrevious->setEnabled(!bof);
     acLast->setEnabled(!eof);
@@ -221,7 +282,11 @@ void TMainForm::cdsDataReconcileError(db::ClientDataSet&, const db::ReconcileInf
 
 void TMainForm::DoLogout()
 {
-    // The cached datasets stay open: both grids keep the rows already fetched.
+    // What the user typed is posted and unsaved changes settled before the session goes; the
+    // cached datasets stay open: both grids keep the rows already fetched, read-only once
+    // their sources are closed.
+    if (!settleDataChanges())
+        return;
     sqryData->close();
     sqrySQL->close();
     LogonDataBase->Disconnect();

@@ -1,5 +1,7 @@
 #include "DBNavigator.h"
 
+#include "UnsavedChanges.h"
+
 #include "Prompts.h"
 
 #include "dbaccess/DbError.h"
@@ -111,11 +113,15 @@ bool editing(const db::ClientDataSet& ds)
 }
 
 /// Closes and reopens the dataset with its source, keeping the record number when it can.
-void refresh(db::ClientDataSet& ds)
+void refresh(QWidget* parent, db::ClientDataSet& ds)
 {
     ds.checkBrowseMode();
-    if (ds.changeCount() > 0)
+    // Changes waiting for their apply block the reread; changes the server refused would
+    // otherwise block it for good, so the user decides their fate.
+    if (ds.changeCount() > ds.refusedCount())
         throw db::DbError(QStringLiteral("Must apply updates before refreshing data"));
+    if (!settleUnsavedChanges(parent, ds))
+        return;
     const int recNo = ds.recNo();
     ds.close();
     if (db::Provider* p = ds.provider())
@@ -205,7 +211,7 @@ void DBNavigator::updateButtons()
 {
     const db::ClientDataSet* ds = m_source ? m_source->dataSet() : nullptr;
     const bool active = ds && ds->active() && !ds->controlsDisabled() && isEnabled();
-    const bool canModify = active && !ds->readOnly();
+    const bool canModify = active && ds->canModify();
     const bool edits = active && editing(*ds);
     const bool empty = !active || ds->recordCount() == 0;
     auto set = [this](Button b, bool on) {
@@ -246,7 +252,7 @@ void DBNavigator::run(Button which)
     if (!ds->active())
         return;
     m_source->guard(
-        [ds, which] {
+        [this, ds, which] {
             switch (which) {
             case Button::First:
                 ds->first();
@@ -276,7 +282,7 @@ void DBNavigator::run(Button which)
                 ds->cancel();
                 break;
             case Button::Refresh:
-                refresh(*ds);
+                refresh(this, *ds);
                 break;
             }
         },

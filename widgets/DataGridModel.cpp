@@ -177,6 +177,12 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const
         return ds->isNull(row, field);
     case FieldIndexRole:
         return field;
+    case Qt::ToolTipRole:
+        return rowNote(row);
+    case Qt::BackgroundRole:
+        if (ds->rowStatus(row) == db::RowStatus::Refused)
+            return QBrush(QColor(255, 228, 225));
+        return {};
     default:
         return {};
     }
@@ -195,23 +201,61 @@ QVariant DataGridModel::headerData(int section, Qt::Orientation orientation, int
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
         return {};
     }
-    if (role != Qt::DisplayRole || !ds || section != m_indicatorRow)
-        return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+    const bool held = ds && ds->active() && section >= 0 && section < m_rows;
+    if (role == Qt::ToolTipRole)
+        return held ? rowNote(section) : QVariant();
+    if (role != Qt::DisplayRole)
+        return {};
+    // A row whose change the server has not saved carries "!", a saved row that cannot be
+    // found again "?"; the server's message is the tooltip.
+    QString mark;
+    if (held) {
+        switch (ds->rowStatus(section)) {
+        case db::RowStatus::Pending:
+        case db::RowStatus::Refused:
+            mark = QStringLiteral("!");
+            break;
+        case db::RowStatus::Unidentified:
+            mark = QStringLiteral("?");
+            break;
+        case db::RowStatus::Saved:
+            break;
+        }
+    }
+    if (!ds || section != m_indicatorRow)
+        return mark;
     // The record indicator: the current row, the row being edited, a new row.
     switch (ds->state()) {
     case db::DataSetState::Edit:
-        return QStringLiteral("I");
+        return QStringLiteral("I") + mark;
     case db::DataSetState::Insert:
-        return QStringLiteral("*");
+        return QStringLiteral("*") + mark;
     default:
-        return QStringLiteral(">");
+        return QStringLiteral(">") + mark;
     }
+}
+
+QVariant DataGridModel::rowNote(int row) const
+{
+    db::ClientDataSet* ds = dataSet();
+    if (!ds)
+        return {};
+    switch (ds->rowStatus(row)) {
+    case db::RowStatus::Pending:
+        return QStringLiteral("This change is not saved on the server yet.");
+    case db::RowStatus::Refused:
+    case db::RowStatus::Unidentified:
+        return ds->rowMessage(row);
+    case db::RowStatus::Saved:
+        break;
+    }
+    return {};
 }
 
 bool DataGridModel::editable(int field, int row) const
 {
     db::ClientDataSet* ds = dataSet();
-    if (!ds || !ds->active() || ds->readOnly() || field < 0 || field >= ds->fieldCount())
+    if (!ds || !ds->canModify() || field < 0 || field >= ds->fieldCount())
         return false;
     const db::Field& f = ds->field(field);
     if (f.readOnly() || isByteData(f.dataType()))
@@ -237,7 +281,7 @@ bool DataGridModel::canModify(const QModelIndex& index) const
 {
     db::ClientDataSet* ds = dataSet();
     const int field = fieldIndex(index.column());
-    return ds && ds->active() && !ds->readOnly() && field >= 0 && !ds->field(field).readOnly();
+    return ds && ds->canModify() && field >= 0 && !ds->field(field).readOnly();
 }
 
 bool DataGridModel::moveTo(int row)

@@ -65,6 +65,8 @@ private:
     void rebuildColumns();
     bool moveTo(int row);
     bool editable(int field, int row) const;
+    /// Why a row is marked (not saved, refused, not identified); invalid for a saved row.
+    QVariant rowNote(int row) const;
 
     QPointer<DataSource> m_source;
     std::vector<int> m_columns; ///< field index per column

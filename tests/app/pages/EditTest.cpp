@@ -1,6 +1,7 @@
 // Editing through the Data page of the real window: every post and delete reaches the server at
-// once, refused changes stay pending with the user's values and go with the next post, and
-// awkward table names, float and BLOB columns survive write-back.
+// once, refused changes stay marked with the user's values until their row is posted again or
+// reverted, unsaved rows are never dropped without a question, and awkward table names, float
+// and BLOB columns survive write-back.
 
 #include "PagesTestSupport.h"
 
@@ -28,7 +29,9 @@ private slots:
     void shortcutsPostAndDeleteWithoutAQuestion();
     void navigatorDeleteAsksFirst();
     void deletingAnUnpostedRowSendsNothing();
-    void rowChangedByAnotherSessionStaysPendingUntilTheNextPost();
+    void refusedRowStaysMarkedAndIsNotSentWithAnotherRowsPost();
+    void switchLogOffAndCloseAskAboutUnsavedRows();
+    void logOffLeavesTheGridReadOnly();
     void twinRowsWithoutKeyAreRefused();
     void constraintViolationShowsTheServerText();
     void awkwardTableNamesWriteBack_data();
@@ -182,7 +185,7 @@ void EditTest::deletingAnUnpostedRowSendsNothing()
     QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_unposted"), QStringLiteral("1"));
 }
 
-void EditTest::rowChangedByAnotherSessionStaysPendingUntilTheNextPost()
+void EditTest::refusedRowStaysMarkedAndIsNotSentWithAnotherRowsPost()
 {
     table("CREATE TABLE e_other (id INT PRIMARY KEY, name VARCHAR(20))",
           "INSERT INTO e_other VALUES (1, 'one'), (2, 'two')");
@@ -192,19 +195,101 @@ void EditTest::rowChangedByAnotherSessionStaysPendingUntilTheNextPost()
     m_db->exec("UPDATE e_other SET name = 'theirs' WHERE id = 1");
     QVERIFY(Window::edit(w.dataGrid(), 0, 1, "mine"));
     QVERIFY(w.run("acPost"));
-    QCOMPARE(w.prompts.errors, QStringList{"Record not found or changed by another user"});
+    const QString refused = QStringLiteral("Record not found or changed by another user");
+    QCOMPARE(w.prompts.errors, QStringList{refused});
     QCOMPARE(w.cdsData()->changeCount(), 1);
     QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("mine"));
     QCOMPARE(m_db->value("SELECT name FROM e_other WHERE id = 1"), QStringLiteral("theirs"));
 
-    // The other session puts its value back; the next post sends both pending changes.
+    // The other session puts its value back; another row's post sends only that row.
     m_db->exec("UPDATE e_other SET name = 'one' WHERE id = 1");
     QVERIFY(Window::edit(w.dataGrid(), 1, 1, "zwei"));
     QVERIFY(w.run("acPost"));
     QCOMPARE(w.prompts.errors.size(), 1);
-    QCOMPARE(w.cdsData()->changeCount(), 0);
-    QCOMPARE(m_db->value("SELECT name FROM e_other WHERE id = 1"), QStringLiteral("mine"));
     QCOMPARE(m_db->value("SELECT name FROM e_other WHERE id = 2"), QStringLiteral("zwei"));
+    QCOMPARE(m_db->value("SELECT name FROM e_other WHERE id = 1"), QStringLiteral("one"));
+    QAbstractItemModel* model = w.dataGrid()->model();
+    QVERIFY(model->headerData(0, Qt::Vertical).toString().contains(u'!'));
+    QCOMPARE(model->headerData(0, Qt::Vertical, Qt::ToolTipRole).toString(), refused);
+    QCOMPARE(model->index(0, 1).data(Qt::ToolTipRole).toString(), refused);
+    QVERIFY(!model->headerData(1, Qt::Vertical).toString().contains(u'!'));
+
+    // Reverted, the row shows the server's values and its mark goes.
+    Window::moveTo(w.dataGrid(), 0);
+    QVERIFY(w.run("acRevertRow"));
+    QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("one"));
+    QCOMPARE(w.cdsData()->changeCount(), 0);
+    QVERIFY(!model->headerData(0, Qt::Vertical).toString().contains(u'!'));
+    QCOMPARE(w.prompts.errors.size(), 1);
+}
+
+void EditTest::switchLogOffAndCloseAskAboutUnsavedRows()
+{
+    table("CREATE TABLE e_ask (id INT PRIMARY KEY, name VARCHAR(20))",
+          "INSERT INTO e_ask VALUES (1, 'one'), (2, 'two')");
+    table("CREATE TABLE e_ask2 (id INT PRIMARY KEY)");
+    Window w(m_db->name);
+    w.form->show();
+    w.logOn();
+    QVERIFY(w.choose("e_ask"));
+    m_db->exec("UPDATE e_ask SET name = 'theirs' WHERE id = 1");
+    QVERIFY(Window::edit(w.dataGrid(), 0, 1, "mine"));
+    QVERIFY(w.run("acPost"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+
+    // "Stay" keeps the table, its node and the refused row, wherever the question came from.
+    w.prompts.answer = QMessageBox::Cancel;
+    QVERIFY(w.choose("e_ask2"));
+    QCOMPARE(w.prompts.questions.size(), 1);
+    QCOMPARE(w.tree()->currentItem()->text(0), QStringLiteral("e_ask"));
+    QCOMPARE(w.sqryData()->tableName(), QStringLiteral("e_ask"));
+    QVERIFY(w.run("acLogout"));
+    QCOMPARE(w.prompts.questions.size(), 2);
+    QVERIFY(w.connection()->isConnected());
+    QVERIFY(!w.form->close());
+    QCOMPARE(w.prompts.questions.size(), 3);
+    QVERIFY(w.form->isVisible());
+    QCOMPARE(w.cdsData()->changeCount(), 1);
+    QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("mine"));
+
+    // "Save" posts it again: once the server matches the original, it goes through.
+    m_db->exec("UPDATE e_ask SET name = 'one' WHERE id = 1");
+    w.prompts.answer = QMessageBox::Save;
+    QVERIFY(w.choose("e_ask2"));
+    QCOMPARE(w.sqryData()->tableName(), QStringLiteral("e_ask2"));
+    QCOMPARE(m_db->value("SELECT name FROM e_ask WHERE id = 1"), QStringLiteral("mine"));
+
+    // "Discard" throws the refused change away and lets the window close.
+    QVERIFY(w.choose("e_ask"));
+    m_db->exec("UPDATE e_ask SET name = 'theirs' WHERE id = 2");
+    QVERIFY(Window::edit(w.dataGrid(), 1, 1, "lost"));
+    QVERIFY(w.run("acPost"));
+    w.prompts.answer = QMessageBox::Discard;
+    QVERIFY(w.form->close());
+    QCOMPARE(m_db->value("SELECT name FROM e_ask WHERE id = 2"), QStringLiteral("theirs"));
+}
+
+void EditTest::logOffLeavesTheGridReadOnly()
+{
+    table("CREATE TABLE e_off (id INT AUTO_INCREMENT PRIMARY KEY, name VARCHAR(20) DEFAULT 'd')",
+          "INSERT INTO e_off VALUES (1, 'one'), (2, 'two')");
+    Window w(m_db->name);
+    w.logOn();
+    QVERIFY(w.choose("e_off"));
+    QVERIFY(w.run("acLogout"));
+    QCOMPARE(Window::cell(w.dataGrid(), 1, 1), QStringLiteral("two"));
+    QVERIFY(
+        !(w.dataGrid()->model()->flags(w.dataGrid()->model()->index(0, 1)) & Qt::ItemIsEditable));
+    QVERIFY(!Window::edit(w.dataGrid(), 0, 1, "changed"));
+    QVERIFY(!w.enabled("acDel"));
+    auto* nav = w.child<norvane::widgets::DBNavigator>("DBNavigator1");
+    nav->click(norvane::widgets::DBNavigator::Button::Insert);
+    QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Browse);
+    QTest::keyClick(w.dataGrid(), Qt::Key_Insert);
+    QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Browse);
+    QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_off"), QStringLiteral("2"));
+    QCOMPARE(m_db->value("SELECT GROUP_CONCAT(name ORDER BY id) FROM e_off"),
+             QStringLiteral("one,two"));
 }
 
 void EditTest::twinRowsWithoutKeyAreRefused()
