@@ -331,9 +331,8 @@ void SqlSource::detectKey()
 
     ResultPtr engine = m_connection->query(
         "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
-        (m_database.isEmpty() ? QByteArray("DATABASE()")
-                              : m_connection->quoteString(m_database.toUtf8())) +
-        " AND TABLE_NAME = " + m_connection->quoteString(m_tableName.toUtf8()));
+        (m_database.isEmpty() ? QByteArray("DATABASE()") : textLiteral(m_database.toUtf8())) +
+        " AND TABLE_NAME = " + textLiteral(m_tableName.toUtf8()));
     if (engine) {
         if (MYSQL_ROW row = mysql_fetch_row(engine.get()))
             m_engine = row[0] ? QString::fromUtf8(row[0]) : QString();
@@ -365,7 +364,7 @@ void SqlSource::setDefs(st_mysql_res* res)
 
 QByteArray SqlSource::literalFor(int fieldIndex, const QByteArray& value) const
 {
-    return sqlLiteral(*m_connection, m_defs[static_cast<std::size_t>(fieldIndex)], value);
+    return sqlLiteral(m_defs[static_cast<std::size_t>(fieldIndex)], value);
 }
 
 QByteArray SqlSource::keyRangeCondition() const
