@@ -171,10 +171,11 @@ void SqlSource::addSql(const QString& line)
     m_tableName.clear();
 }
 
-void SqlSource::setTableName(const QString& name)
+void SqlSource::setTableName(const QString& name, const QString& database)
 {
     close();
     m_tableName = name;
+    m_tableDatabase = database;
     m_sql.clear();
 }
 
@@ -189,7 +190,8 @@ void SqlSource::open()
     m_pagesRead = 0;
     m_consumed = false;
     m_arena = std::make_shared<RowArena>();
-    m_database = m_connection->currentDatabase();
+    // A console's USE must not turn the table into another database's table of that name.
+    m_database = m_tableDatabase.isEmpty() ? m_connection->currentDatabase() : m_tableDatabase;
     m_allRead = false;
     try {
         if (isTableMode())
@@ -248,7 +250,9 @@ void SqlSource::openTable()
 void SqlSource::openStatement()
 {
     const QByteArray sql = m_sql.join(QLatin1Char('\n')).toUtf8();
-    if (m_connection->sendQuery(sql) == 0) {
+    const unsigned columns =
+        m_userStatements ? m_connection->sendUserQuery(sql) : m_connection->sendQuery(sql);
+    if (columns == 0) {
         m_connection->drainResults();
         failNoCursor();
     }
