@@ -143,7 +143,11 @@ void TMainForm::tvwTablesChange(QTreeWidgetItem* node)
     ShowColumns();
     cdsData->close();
     sqryData->close();
-    sqryData->setTableName(QString::fromStdString(CurrentTable->Name));
+    // The database the tree was loaded from: a USE in the console must not open another's.
+    sqryData->setTableName(QString::fromStdString(CurrentTable->Name),
+                           CurrentTable->DataBase
+                               ? QString::fromStdString(CurrentTable->DataBase->FDataBase)
+                               : QString());
     sqryData->open();
     cdsData->open();
 }

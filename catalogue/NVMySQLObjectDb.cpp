@@ -11,10 +11,12 @@ namespace {
 
 db::SqlSource* g_catalogueQuery = nullptr;
 
-/// Closes `query`, gives it the one line `statement` and opens it.
+/// Closes `query`, gives it the one line `statement` and opens it under the logon settings of
+/// the session (the console may have changed the character set of results).
 void runCatalogueStatement(db::SqlSource& query, const QString& statement)
 {
     query.close();
+    query.setUserStatements(false);
     query.clearSql();
     query.addSql(statement);
     query.open();
@@ -77,7 +79,13 @@ bool TNVDataBase::Disconnect()
 void TNVDataBase::LoadTables()
 {
     db::SqlSource& query = requireQuery(Query);
-    runCatalogueStatement(query, QStringLiteral("SHOW TABLES"));
+    // Named, not the session's current database: the console's USE may have changed that.
+    const QString database = QString::fromStdString(FDataBase);
+    runCatalogueStatement(
+        query,
+        database.isEmpty()
+            ? QStringLiteral("SHOW TABLES")
+            : QStringLiteral("SHOW TABLES FROM %1").arg(db::Connection::quoteIdentifier(database)));
     // Removed entries stay alive: the window may still hold the table it shows.
     for (int i = Tables->Count() - 1; i >= 0; --i) {
         m_retiredTables.emplace_back(dynamic_cast<TCustomNVTable*>(Tables->GetItem(i)));

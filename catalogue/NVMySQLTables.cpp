@@ -184,9 +184,14 @@ bool TCustomNVTable::LoadFieldDefs()
         throw Error("The table " + Name + " belongs to no connected database");
     db::SqlSource& query = *DataBase->Query;
     // Quoted as an identifier: names with blanks, reserved words (`order`) or backticks
-    // must reach the server as the one name they are.
-    const QString quoted = db::Connection::quoteIdentifier(QString::fromStdString(Name));
+    // must reach the server as the one name they are. Qualified with the table's database, not
+    // the session's current one, which a USE in the console may have changed.
+    QString quoted = db::Connection::quoteIdentifier(QString::fromStdString(Name));
+    if (!DataBase->FDataBase.empty())
+        quoted = db::Connection::quoteIdentifier(QString::fromStdString(DataBase->FDataBase)) +
+                 QLatin1Char('.') + quoted;
     query.close();
+    query.setUserStatements(false);
     query.clearSql();
     query.addSql(QStringLiteral("DESCRIBE %1").arg(quoted));
     query.open();

@@ -1,9 +1,12 @@
 #include "Connection.h"
 
+#include "SqlLiterals.h"
+
 #include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
 
+#include <iterator>
 #include <mutex>
 
 namespace norvane::db {
@@ -28,6 +31,22 @@ bool isConnectionLoss(unsigned code)
         return false;
     }
 }
+
+// Session variables that change what the application's statements mean or return: how text
+// travels (a SET NAMES latin1 would store UTF-8 bytes as Latin-1 text and return rows in
+// Latin-1), how literals and CHAR values read (NO_BACKSLASH_ESCAPES, ANSI_QUOTES,
+// PAD_CHAR_TO_FULL_LENGTH, strictness), which instant a TIMESTAMP shows, and how many rows a
+// SELECT without LIMIT returns. The console's user may set any of them for their own work.
+constexpr const char* kSessionSettings[] = {
+    "character_set_client",
+    "character_set_connection",
+    "character_set_results",
+    "collation_connection",
+    "sql_mode",
+    "time_zone",
+    "sql_select_limit",
+};
+constexpr int kSelectLimitSetting = 6;
 
 void initLibrary()
 {
@@ -124,6 +143,10 @@ void Connection::closeHandle(bool lost)
     mysql_close(m_mysql);
     m_mysql = nullptr;
     m_lost = lost;
+    // What the user set lives and dies with the session; the next one starts at logon settings.
+    m_ownSettings.clear();
+    m_userSettings.clear();
+    m_settingsUnknown = false;
     emit connectedChanged(false);
 }
 
@@ -155,9 +178,83 @@ ExecResult Connection::execute(const QString& sql)
     return execute(sql.toUtf8());
 }
 
+// The application's statements and the user's share one session. Rather than guessing what a
+// console statement changed (session tracking would miss a user who turns the tracking off),
+// the first application statement after it reads the settings in one round trip; when they
+// differ from the logon settings, it sets those and remembers the user's, and the user's next
+// statement gets them back. So the console keeps exactly what its user chose, grid work never
+// sees it, and a session the console leaves alone costs nothing extra.
+
+void Connection::runInternal(const QByteArray& sql)
+{
+    if (mysql_real_query(m_mysql, sql.constData(), static_cast<unsigned long>(sql.size())))
+        raiseError();
+}
+
+QByteArrayList Connection::readSettings()
+{
+    QByteArrayList columns;
+    for (const char* name : kSessionSettings)
+        columns.append(QByteArray("@@SESSION.") + name);
+    // An explicit LIMIT: the user's select limit may be 0.
+    runInternal("SELECT " + columns.join(", ") + " LIMIT 1");
+    ResultPtr res(mysql_store_result(m_mysql));
+    if (!res)
+        raiseError();
+    MYSQL_ROW row = mysql_fetch_row(res.get());
+    if (!row || mysql_num_fields(res.get()) != std::size(kSessionSettings))
+        throw DbError(QStringLiteral("The session's settings could not be read"));
+    const unsigned long* lengths = mysql_fetch_lengths(res.get());
+    QByteArrayList values;
+    for (int i = 0; i < int(std::size(kSessionSettings)); ++i) {
+        const QByteArray value(row[i], row[i] ? static_cast<qsizetype>(lengths[i]) : 0);
+        if (!row[i])
+            values.append(QByteArrayLiteral("NULL"));
+        else if (i == kSelectLimitSetting)
+            values.append(isPlainNumber(value) ? value : QByteArrayLiteral("DEFAULT"));
+        else
+            values.append(textLiteral(value));
+    }
+    drainResults();
+    return values;
+}
+
+void Connection::applySettings(const QByteArrayList& values)
+{
+    QByteArrayList assignments;
+    for (int i = 0; i < values.size(); ++i)
+        assignments.append(QByteArray(kSessionSettings[i]) + " = " + values[i]);
+    runInternal("SET SESSION " + assignments.join(", "));
+    drainResults();
+}
+
+void Connection::useOwnSettings()
+{
+    if (!m_settingsUnknown)
+        return;
+    const QByteArrayList now = readSettings();
+    if (now != m_ownSettings) {
+        applySettings(m_ownSettings);
+        m_userSettings = now;
+    }
+    m_settingsUnknown = false;
+}
+
+void Connection::useUserSettings()
+{
+    if (m_ownSettings.isEmpty())
+        m_ownSettings = readSettings();
+    if (!m_userSettings.isEmpty()) {
+        applySettings(m_userSettings);
+        m_userSettings.clear();
+    }
+    m_settingsUnknown = true;
+}
+
 ExecResult Connection::execute(const QByteArray& sqlUtf8)
 {
     ensureOpen();
+    useOwnSettings();
     if (mysql_real_query(m_mysql, sqlUtf8.constData(), static_cast<unsigned long>(sqlUtf8.size())))
         raiseError();
     ExecResult result;
@@ -182,6 +279,7 @@ ExecResult Connection::execute(const QByteArray& sqlUtf8)
 ResultPtr Connection::query(const QByteArray& sqlUtf8)
 {
     ensureOpen();
+    useOwnSettings();
     if (mysql_real_query(m_mysql, sqlUtf8.constData(), static_cast<unsigned long>(sqlUtf8.size())))
         raiseError();
     ResultPtr res;
@@ -198,8 +296,17 @@ ResultPtr Connection::query(const QByteArray& sqlUtf8)
 unsigned Connection::sendQuery(const QByteArray& sqlUtf8)
 {
     ensureOpen();
-    if (mysql_real_query(m_mysql, sqlUtf8.constData(), static_cast<unsigned long>(sqlUtf8.size())))
-        raiseError();
+    useOwnSettings();
+    runInternal(sqlUtf8);
+    noteSchema();
+    return mysql_field_count(m_mysql);
+}
+
+unsigned Connection::sendUserQuery(const QByteArray& sqlUtf8)
+{
+    ensureOpen();
+    useUserSettings();
+    runInternal(sqlUtf8);
     noteSchema();
     return mysql_field_count(m_mysql);
 }
@@ -231,15 +338,12 @@ void Connection::drainResults()
 
 QByteArray Connection::escape(const QByteArray& utf8) const
 {
+    // Only the session knows its character set and whether NO_BACKSLASH_ESCAPES is on.
+    if (!m_mysql)
+        throw DbError(QStringLiteral("Not connected: text cannot be escaped without a session"));
     QByteArray out(utf8.size() * 2 + 1, Qt::Uninitialized);
-    unsigned long n = 0;
-    if (m_mysql) {
-        n = mysql_real_escape_string(m_mysql, out.data(), utf8.constData(),
-                                     static_cast<unsigned long>(utf8.size()));
-    } else {
-        n = mysql_escape_string(out.data(), utf8.constData(),
-                                static_cast<unsigned long>(utf8.size()));
-    }
+    const unsigned long n = mysql_real_escape_string(m_mysql, out.data(), utf8.constData(),
+                                                     static_cast<unsigned long>(utf8.size()));
     out.truncate(static_cast<qsizetype>(n));
     return out;
 }

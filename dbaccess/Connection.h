@@ -4,6 +4,7 @@
 #include "DbError.h"
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QObject>
 #include <QString>
 
@@ -42,6 +43,11 @@ using ResultPtr = std::unique_ptr<st_mysql_res, ResultDeleter>;
 /// session (server gone, killed, restarted) raises a `DbError` with `connectionLost()` set and
 /// marks the connection closed; `ensureOpen()` then reconnects with the last settings and
 /// restores the character set and the current database.
+///
+/// Two kinds of statements share the session. The application's own (`execute`, `query`,
+/// `sendQuery`: pages, write-back, read-back, catalogue) always run under the settings the
+/// session had at logon; statements the user wrote (`sendUserQuery`: the console) run under
+/// whatever the user's own statements set (SET NAMES, sql_mode, time_zone, ...).
 class Connection : public QObject
 {
     Q_OBJECT
@@ -76,10 +82,17 @@ public:
     unsigned sendQuery(const QByteArray& sqlUtf8);
     /// The unbuffered result of the statement just sent by `sendQuery`.
     ResultPtr useResult();
+    /// Sends a statement the user wrote, as `sendQuery` does, under the settings the user's
+    /// earlier statements chose (put back first when the application's work replaced them).
+    /// Afterwards the session's settings count as unknown until the application's next statement
+    /// looks at them.
+    unsigned sendUserQuery(const QByteArray& sqlUtf8);
     /// Reads and drops any further results (procedures) so that the session is free again.
     void drainResults();
 
-    /// Escapes text for use inside a single-quoted literal, with the session's character set.
+    /// Escapes text for use inside a single-quoted literal, with the session's character set and
+    /// sql_mode. Throws `DbError` without a session: an escape that knows neither can be wrong.
+    /// Generated statements use `textLiteral` (SqlLiterals.h), which needs no escaping.
     QByteArray escape(const QByteArray& utf8) const;
     /// A complete single-quoted literal of the text, escaped by the session.
     QByteArray quoteString(const QByteArray& utf8) const;
@@ -113,6 +126,11 @@ private:
     void connectTo(const QString& database);
     void closeHandle(bool lost);
     void noteSchema();
+    void runInternal(const QByteArray& sql);
+    QByteArrayList readSettings();
+    void applySettings(const QByteArrayList& values);
+    void useOwnSettings();
+    void useUserSettings();
 
     ConnectionParams m_params;
     bool m_hasParams = false;
@@ -120,6 +138,13 @@ private:
     QString m_currentDatabase;
     std::uint64_t m_sessionNumber = 0;
     bool m_lost = false;
+    /// The logon settings as literals, read before the user's first statement of the session.
+    QByteArrayList m_ownSettings;
+    /// The settings the user's statements left, to put back before the next one; empty while
+    /// the session holds them (or the application's, when both are the same).
+    QByteArrayList m_userSettings;
+    /// A user's statement ran since the application last made sure of its settings.
+    bool m_settingsUnknown = false;
 };
 
 } // namespace norvane::db

@@ -169,7 +169,7 @@ bool Provider::rollbackApply() noexcept
 
 QByteArray Provider::valueLiteral(const FieldDef& def, const QByteArray& value) const
 {
-    return sqlLiteral(connection(), def, value);
+    return sqlLiteral(def, value);
 }
 
 QByteArray Provider::columnMatch(const FieldDef& def, const RawValue& value) const
@@ -180,7 +180,7 @@ QByteArray Provider::columnMatch(const FieldDef& def, const RawValue& value) con
     if (def.type == FieldType::ftFloat) {
         // Single-precision values never equal their decimal text, and the server prints
         // doubles to 15 digits: match both through the same text the server sent.
-        return "CAST(" + col + " AS CHAR) = " + connection().quoteString(*value);
+        return "CAST(" + col + " AS CHAR) = " + textLiteral(*value);
     }
     if (value->size() > kLiteralMatchLimit && (def.isBinary || isText(def))) {
         const QByteArray hash =

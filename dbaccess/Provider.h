@@ -29,8 +29,8 @@ struct Change
 };
 
 /// Fetches rows from its source and writes changes back to the source's table. Every value
-/// in generated SQL is escaped by the session, written as a hexadecimal literal (bytes) or as a
-/// checked number; the row is found by the values all its columns had when fetched.
+/// in generated SQL is a literal that needs no escaping (text and bytes in hexadecimal, numbers
+/// checked); the row is found by the values all its columns had when fetched.
 class Provider : public QObject
 {
     Q_OBJECT

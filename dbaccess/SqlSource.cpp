@@ -171,10 +171,11 @@ void SqlSource::addSql(const QString& line)
     m_tableName.clear();
 }
 
-void SqlSource::setTableName(const QString& name)
+void SqlSource::setTableName(const QString& name, const QString& database)
 {
     close();
     m_tableName = name;
+    m_tableDatabase = database;
     m_sql.clear();
 }
 
@@ -189,7 +190,8 @@ void SqlSource::open()
     m_pagesRead = 0;
     m_consumed = false;
     m_arena = std::make_shared<RowArena>();
-    m_database = m_connection->currentDatabase();
+    // A console's USE must not turn the table into another database's table of that name.
+    m_database = m_tableDatabase.isEmpty() ? m_connection->currentDatabase() : m_tableDatabase;
     m_allRead = false;
     try {
         if (isTableMode())
@@ -248,7 +250,9 @@ void SqlSource::openTable()
 void SqlSource::openStatement()
 {
     const QByteArray sql = m_sql.join(QLatin1Char('\n')).toUtf8();
-    if (m_connection->sendQuery(sql) == 0) {
+    const unsigned columns =
+        m_userStatements ? m_connection->sendUserQuery(sql) : m_connection->sendQuery(sql);
+    if (columns == 0) {
         m_connection->drainResults();
         failNoCursor();
     }
@@ -331,9 +335,8 @@ void SqlSource::detectKey()
 
     ResultPtr engine = m_connection->query(
         "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
-        (m_database.isEmpty() ? QByteArray("DATABASE()")
-                              : m_connection->quoteString(m_database.toUtf8())) +
-        " AND TABLE_NAME = " + m_connection->quoteString(m_tableName.toUtf8()));
+        (m_database.isEmpty() ? QByteArray("DATABASE()") : textLiteral(m_database.toUtf8())) +
+        " AND TABLE_NAME = " + textLiteral(m_tableName.toUtf8()));
     if (engine) {
         if (MYSQL_ROW row = mysql_fetch_row(engine.get()))
             m_engine = row[0] ? QString::fromUtf8(row[0]) : QString();
@@ -365,7 +368,7 @@ void SqlSource::setDefs(st_mysql_res* res)
 
 QByteArray SqlSource::literalFor(int fieldIndex, const QByteArray& value) const
 {
-    return sqlLiteral(*m_connection, m_defs[static_cast<std::size_t>(fieldIndex)], value);
+    return sqlLiteral(m_defs[static_cast<std::size_t>(fieldIndex)], value);
 }
 
 QByteArray SqlSource::keyRangeCondition() const

@@ -40,9 +40,13 @@ public:
     void setSql(const QString& text);
     void clearSql();
     void addSql(const QString& line);
-    /// A table to read whole; setting it switches to table mode.
-    void setTableName(const QString& name);
+    /// A table to read; setting it switches to table mode. With a database every statement on
+    /// the table names it; without, the database the session uses at open is named.
+    void setTableName(const QString& name, const QString& database = {});
     QString tableName() const { return m_tableName; }
+    /// True (the default) while statement mode runs statements the user wrote, under the
+    /// session settings the user chose; false for the application's catalogue statements.
+    void setUserStatements(bool user) { m_userStatements = user; }
     bool isTableMode() const { return !m_tableName.isEmpty(); }
     /// Kept for callers that set it; large values are always read whole.
     void setMaxBlobSize(int size) { m_maxBlobSize = size; }
@@ -72,8 +76,9 @@ public:
     bool isKeysetPaged() const { return m_keyset; }
     /// Storage engine of the table ("InnoDB", "MyISAM", ...); empty in statement mode.
     QString engine() const { return m_engine; }
-    /// The table as SQL text, qualified with the database the session used at open, so that a
-    /// later USE (in the console) does not send pages or write-backs to another database.
+    /// The table as SQL text, qualified with the database given with the table name (else the
+    /// one the session used at open), so that a USE in the console does not send pages or
+    /// write-backs to another database's table of the same name.
     QByteArray qualifiedTableName() const;
 
     /// Hands over up to `maxRows` rows in order; fewer only at the end of the result.
@@ -105,6 +110,8 @@ private:
     Connection* m_connection = nullptr;
     QStringList m_sql;
     QString m_tableName;
+    QString m_tableDatabase;
+    bool m_userStatements = true;
     int m_maxBlobSize = -1;
     bool m_active = false;
     bool m_keyset = false;

@@ -102,8 +102,8 @@ TEST(WriteBack, GeneratedStatementsEscapeTextAndUseNullAndIsNull)
     EXPECT_EQ(chain.provider.statementFor(ins),
               QByteArray("INSERT INTO `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" +
                   t.toUtf8() +
-                  "` (`id`, `s`, `b`, `f`) VALUES (1, 'a\\'); DROP TABLE x; -- \\\\', X'0027', "
-                  "NULL)");
+                  "` (`id`, `s`, `b`, `f`) VALUES "
+                  "(1, _utf8mb4 X'6127293b2044524f50205441424c4520783b202d2d205c', X'0027', NULL)");
     Change del;
     del.kind = ChangeKind::Delete;
     del.original =
@@ -112,7 +112,7 @@ TEST(WriteBack, GeneratedStatementsEscapeTextAndUseNullAndIsNull)
               QByteArray("DELETE FROM `") + env("NORVANE_TEST_DATABASE").toUtf8() + "`.`" +
                   t.toUtf8() +
                   "` WHERE `id` = 1 AND `s` IS NULL AND `b` = '' AND "
-                  "CAST(`f` AS CHAR) = '1.1'");
+                  "CAST(`f` AS CHAR) = _utf8mb4 X'312e31'");
 
     ClientDataSet& d = chain.data;
     d.insert();
