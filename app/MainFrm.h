@@ -89,6 +89,8 @@ private:
     void createToolBar();
     void createPopupMenus();
     void showPopup(QMenu* menu, QWidget* owner, const QPoint& pos);
+    /// Delete record: asks "Delete record?" first, then deletes the Data page's current row.
+    void acDelAskExecute();
 
     // Tree and Data page (MainFrmBrowser.cpp)
     QWidget* createDataPage();

@@ -4,7 +4,9 @@
 #include "Guard.h"
 
 #include "widgets/DBGrid.h"
+#include "widgets/Prompts.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -51,7 +53,7 @@ void TMainForm::createActions()
     acCsv = add("acCsv", "&Csv", &TMainForm::acCsvExecute);
     acTxt = add("acTxt", "&Text", &TMainForm::acTxtExecute);
     acHtml = add("acHtml", "&Html", &TMainForm::acHtmlExecute);
-    acDel = add("acDel", "&Delete record", &TMainForm::acDelExecute, -1,
+    acDel = add("acDel", "&Delete record", &TMainForm::acDelAskExecute, -1,
                 QKeySequence(Qt::CTRL | Qt::Key_Delete));
     acPost =
         add("acPost", "&Post", &TMainForm::acPostExecute, -1, QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -182,6 +184,19 @@ void TMainForm::createPopupMenus()
     moSQL->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(moSQL, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { showPopup(pmSQL, moSQL->viewport(), pos); });
+}
+
+void TMainForm::acDelAskExecute()
+{
+    // The same question as the navigator's delete, from the menu and from Ctrl+Del alike.
+    if (widgets::prompts().ask(this, QApplication::applicationDisplayName(), tr("Delete record?"),
+                               QMessageBox::Ok | QMessageBox::Cancel,
+                               QMessageBox::Ok) != QMessageBox::Ok)
+        return;
+    // The row goes, so whatever its cell editor still holds goes with it.
+    if (dgdData->isEditingCell())
+        dgdData->discardPendingEdit();
+    acDelExecute();
 }
 
 void TMainForm::showPopup(QMenu* menu, QWidget* owner, const QPoint& pos)

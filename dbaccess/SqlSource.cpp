@@ -14,6 +14,15 @@ namespace {
 constexpr std::size_t kFirstPage = 100;
 constexpr std::size_t kLargestPage = 10000;
 
+/// MariaDB sends a JSON column as LONGTEXT and names the format in the extended metadata.
+bool isJsonFormat(const MYSQL_FIELD& f)
+{
+    MARIADB_CONST_STRING format{};
+    return mariadb_field_attr(&format, &f, MARIADB_FIELD_ATTR_FORMAT_NAME) == 0 &&
+           QByteArrayView(format.str, static_cast<qsizetype>(format.length))
+                   .compare("json", Qt::CaseInsensitive) == 0;
+}
+
 FieldDef defFrom(const MYSQL_FIELD& f)
 {
     FieldDef d;
@@ -95,6 +104,7 @@ FieldDef defFrom(const MYSQL_FIELD& f)
         d.isBinary = binaryCharset || f.type == MYSQL_TYPE_GEOMETRY;
         d.type = d.isBinary ? FieldType::ftBlob : FieldType::ftMemo;
         d.size = d.isBinary ? 0 : chars;
+        d.isJson = !d.isBinary && isJsonFormat(f);
         break;
     case MYSQL_TYPE_JSON:
         d.type = FieldType::ftMemo;

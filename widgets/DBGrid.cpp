@@ -3,10 +3,14 @@
 #include "DataGridModel.h"
 #include "GridDelegate.h"
 #include "GridExportSource.h"
+#include "Prompts.h"
+#include "ValueEditor.h"
 
 #include "export/zkexport.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,6 +18,8 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 namespace norvane::widgets {
 
@@ -21,6 +27,17 @@ namespace {
 // A VARCHAR(255) column would otherwise open 255 characters wide and push every other column
 // off screen; wider values stay readable by widening the column.
 constexpr int kMaxDefaultChars = 24;
+
+/// A field as spreadsheets read pasted tab-separated text.
+QString tsvField(const QString& text)
+{
+    if (!text.contains(u'\t') && !text.contains(u'\n') && !text.contains(u'\r') &&
+        !text.startsWith(u'"'))
+        return text;
+    QString quoted = text;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
 } // namespace
 
 DBGrid::DBGrid(QWidget* parent)
@@ -35,7 +52,7 @@ DBGrid::DBGrid(QWidget* parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                     QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
@@ -53,6 +70,27 @@ DBGrid::DBGrid(QWidget* parent)
     m_setNull->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(m_setNull);
     connect(m_setNull, &QAction::triggered, this, &DBGrid::setCurrentCellNull);
+    // The grid's own keys work while the grid has the focus; an open cell editor keeps its
+    // Ctrl+C and Shift+Enter.
+    m_valueEditor = new QAction(tr("&Value editor..."), this);
+    m_valueEditor->setObjectName(QStringLiteral("acValueEditor"));
+    m_valueEditor->setShortcuts(
+        {QKeySequence(Qt::SHIFT | Qt::Key_Return), QKeySequence(Qt::SHIFT | Qt::Key_Enter)});
+    m_valueEditor->setShortcutContext(Qt::WidgetShortcut);
+    addAction(m_valueEditor);
+    connect(m_valueEditor, &QAction::triggered, this, [this] { openValueEditor(currentIndex()); });
+    m_copy = new QAction(tr("&Copy"), this);
+    m_copy->setObjectName(QStringLiteral("acCopyCells"));
+    m_copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    m_copy->setShortcutContext(Qt::WidgetShortcut);
+    addAction(m_copy);
+    connect(m_copy, &QAction::triggered, this, [this] { copySelection(false); });
+    m_copyWithNames = new QAction(tr("Copy with column &names"), this);
+    m_copyWithNames->setObjectName(QStringLiteral("acCopyCellsWithNames"));
+    m_copyWithNames->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    m_copyWithNames->setShortcutContext(Qt::WidgetShortcut);
+    addAction(m_copyWithNames);
+    connect(m_copyWithNames, &QAction::triggered, this, [this] { copySelection(true); });
     // Typing starts the record's edit at once, so post and cancel are offered while the text
     // is still in the editor.
     connect(m_delegate, &GridDelegate::userTyped, this, [this] {
@@ -203,6 +241,14 @@ void DBGrid::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
+    // The view takes Ctrl+C for itself (the current cell only) before any short-cut sees it.
+    const bool copyWithNames = event->key() == Qt::Key_C &&
+                               event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier);
+    if (event->matches(QKeySequence::Copy) || copyWithNames) {
+        copySelection(copyWithNames);
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Insert && event->modifiers() == Qt::NoModifier && ds &&
         ds->active() && !ds->readOnly()) {
         m_source->guard([ds] { ds->insert(); }, this);
@@ -210,6 +256,107 @@ void DBGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTableView::keyPressEvent(event);
+}
+
+bool DBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    // A large object opens whole on a double-click; so does any value the in-place editor
+    // cannot hold whole (a line break, a very long text), on a double-click or F2.
+    if (index.isValid() && m_model && (trigger == DoubleClicked || trigger == EditKeyPressed) &&
+        hasValueEditor(index)) {
+        const db::FieldDef& def = dataSet()->field(m_model->fieldIndex(index.column())).def();
+        const bool inPlace = m_model->flags(index).testFlag(Qt::ItemIsEditable);
+        if (!inPlace || (trigger == DoubleClicked && (def.isLargeObject() || def.isBinary))) {
+            openValueEditor(index);
+            return false;
+        }
+    }
+    return QTableView::edit(index, trigger, event);
+}
+
+bool DBGrid::hasValueEditor(const QModelIndex& index) const
+{
+    const db::ClientDataSet* ds = dataSet();
+    const int field = m_model && index.isValid() ? m_model->fieldIndex(index.column()) : -1;
+    return ds && ds->active() && field >= 0 &&
+           ValueEditor::handles(const_cast<db::ClientDataSet*>(ds)->field(field).def());
+}
+
+void DBGrid::openValueEditor(const QModelIndex& index)
+{
+    db::ClientDataSet* ds = dataSet();
+    if (!hasValueEditor(index) || ds->controlsDisabled())
+        return;
+    commitPendingEdit();
+    const int row = index.row();
+    const int field = m_model->fieldIndex(index.column());
+    const db::Field& f = ds->field(field);
+    ValueEditor editor(f.def(), f.displayLabel(), ds->rawValue(row, field),
+                       !m_model->canModify(index), this);
+    if (prompts().execDialog(editor) != QDialog::Accepted || !editor.changed())
+        return;
+    // Stored like a typed value: a row the user is editing keeps its edit for the row change
+    // to post; otherwise the edit started here is posted at once.
+    const db::RawValue value = editor.value();
+    m_source->guard(
+        [&] {
+            if (ds->currentRow() != row)
+                ds->setRecNo(row + 1);
+            if (ds->currentRow() != row)
+                return;
+            const bool started = ds->state() == db::DataSetState::Browse;
+            ds->edit();
+            ds->field(field).setRawValue(value);
+            if (started)
+                ds->post();
+        },
+        this);
+}
+
+QString DBGrid::selectionText(bool withColumnNames) const
+{
+    if (!m_model)
+        return {};
+    QModelIndexList cells =
+        selectionModel() ? selectionModel()->selectedIndexes() : QModelIndexList();
+    if (cells.isEmpty() && currentIndex().isValid())
+        cells << currentIndex();
+    if (cells.isEmpty())
+        return {};
+    // Rows in order, columns as the header shows them; a cell inside the block that is not
+    // selected is an empty field.
+    std::set<int> rows;
+    std::map<int, int> columns; // visual position -> model column
+    std::set<std::pair<int, int>> selected;
+    for (const QModelIndex& i : cells) {
+        rows.insert(i.row());
+        columns.emplace(horizontalHeader()->visualIndex(i.column()), i.column());
+        selected.emplace(i.row(), i.column());
+    }
+    QStringList lines;
+    QStringList fields;
+    if (withColumnNames) {
+        for (const auto& [visual, column] : columns)
+            fields << tsvField(m_model->headerData(column, Qt::Horizontal).toString());
+        lines << fields.join(u'\t');
+    }
+    for (const int row : rows) {
+        fields.clear();
+        for (const auto& [visual, column] : columns) {
+            const QModelIndex i = m_model->index(row, column);
+            const bool empty =
+                !selected.count({row, column}) || i.data(DataGridModel::NullRole).toBool();
+            fields << (empty ? QString() : tsvField(i.data(Qt::DisplayRole).toString()));
+        }
+        lines << fields.join(u'\t');
+    }
+    return lines.join(u'\n');
+}
+
+void DBGrid::copySelection(bool withColumnNames)
+{
+    if (m_model && (currentIndex().isValid() || selectionModel()->hasSelection()))
+        QApplication::clipboard()->setText(selectionText(withColumnNames));
 }
 
 void DBGrid::updateSetNullAction()
@@ -239,6 +386,10 @@ void DBGrid::contextMenuEvent(QContextMenuEvent* event)
         menu.addActions(m_popupMenu->actions());
         menu.addSeparator();
     }
+    menu.addActions({m_copy, m_copyWithNames});
+    menu.addSeparator();
+    m_valueEditor->setEnabled(hasValueEditor(currentIndex()));
+    menu.addAction(m_valueEditor);
     menu.addAction(m_setNull);
     menu.exec(event->globalPos());
     event->accept();

@@ -25,8 +25,11 @@ class GridExportSource;
 /// Shows the rows of the dataset behind its data source, one column per visible field, and
 /// follows the dataset's current record both ways: moving the grid's current row moves the
 /// cursor (posting an edited row), a cursor move moves the grid. Esc cancels the row's edit;
-/// "Set to NULL" (context menu, Ctrl+Shift+N) nulls the current cell. The grid owns the
-/// export options of its rows, whose owner is the grid's export adapter.
+/// "Set to NULL" (context menu, Ctrl+Shift+N) nulls the current cell. A text, JSON or binary
+/// cell opens in the value editor (double-click on a large object or on a value no in-place
+/// editor holds whole, Shift+Enter on any), read-only when the grid is. Ctrl+C copies the
+/// selected cells as tab-separated text, Ctrl+Shift+C with the column names first. The grid
+/// owns the export options of its rows, whose owner is the grid's export adapter.
 class DBGrid : public QTableView
 {
     Q_OBJECT
@@ -34,6 +37,7 @@ class DBGrid : public QTableView
 public:
     explicit DBGrid(QWidget* parent = nullptr);
     ~DBGrid() override;
+    using QTableView::edit;
 
     void setDataSource(DataSource* source);
     DataSource* dataSource() const { return m_source; }
@@ -50,6 +54,18 @@ public:
     QMenu* popupMenu() const { return m_popupMenu; }
     /// The grid's "Set to NULL" action (objectName `acSetNull`).
     QAction* setNullAction() const { return m_setNull; }
+
+    /// Opens the value editor on a cell and stores what the user saved there: through the
+    /// dataset's edit and, when the editor started the edit, its post.
+    void openValueEditor(const QModelIndex& index);
+    /// True when the cell's column is one the value editor serves.
+    bool hasValueEditor(const QModelIndex& index) const;
+    /// The selected cells as tab-separated lines (see `copySelection`).
+    QString selectionText(bool withColumnNames) const;
+    /// Puts `selectionText` on the clipboard. A null cell is an empty field; a field holding a
+    /// tab, a line break or a leading double quote is quoted as spreadsheets read it (in
+    /// double quotes, inner double quotes doubled).
+    void copySelection(bool withColumnNames);
 
     /// The visible row (0 = top line) on which the current record is shown; -1 without one.
     int screenRow();
@@ -68,6 +84,7 @@ public:
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -83,6 +100,9 @@ private:
     GridDelegate* m_delegate = nullptr;
     QPointer<QMenu> m_popupMenu;
     QAction* m_setNull = nullptr;
+    QAction* m_copy = nullptr;
+    QAction* m_copyWithNames = nullptr;
+    QAction* m_valueEditor = nullptr;
     std::unique_ptr<GridExportSource> m_exportSource;
     std::unique_ptr<exporter::TzkExportOptions> m_exportOptions;
     QHash<QString, int> m_widths; ///< column widths by field name, kept across resets

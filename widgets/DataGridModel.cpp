@@ -16,8 +16,8 @@ bool isByteData(FieldType t)
     return t == FieldType::ftBlob || t == FieldType::ftBytes || t == FieldType::ftVarBytes;
 }
 
-// A text object is edited in place only while it fits a one-line editor; anything else would
-// come back from the editor changed.
+// Text is edited in place only while it fits a one-line editor; anything else (a line break, a
+// very long value) would come back from the editor changed, and opens in the value editor.
 constexpr qsizetype kMaxInPlaceMemo = 65535;
 
 } // namespace
@@ -260,7 +260,7 @@ bool DataGridModel::editable(int field, int row) const
     const db::Field& f = ds->field(field);
     if (f.readOnly() || isByteData(f.dataType()))
         return false;
-    if (f.dataType() == FieldType::ftMemo) {
+    if (f.dataType() == FieldType::ftMemo || f.dataType() == FieldType::ftString) {
         const db::RawValue v = ds->rawValue(row, field);
         return !v || (v->size() <= kMaxInPlaceMemo && !v->contains('\n') && !v->contains('\r'));
     }

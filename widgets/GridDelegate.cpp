@@ -3,8 +3,12 @@
 #include "DataGridModel.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+
+#include <algorithm>
+#include <limits>
 
 namespace norvane::widgets {
 
@@ -38,9 +42,33 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
 {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
     m_editor = editor;
-    if (auto* line = qobject_cast<QLineEdit*>(editor))
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+        // A line edit holds 32,767 characters unless told otherwise and cuts the rest: it takes
+        // the whole value, and as much as the column holds.
+        const qsizetype length = index.data(Qt::EditRole).toString().size();
+        qsizetype limit = std::numeric_limits<int>::max();
+        const auto* model = qobject_cast<const DataGridModel*>(index.model());
+        const int field = model ? model->fieldIndex(index.column()) : -1;
+        if (field >= 0 && model->dataSet() && model->dataSet()->field(field).size() > 0)
+            limit = std::max<qsizetype>(length, model->dataSet()->field(field).size());
+        line->setMaxLength(
+            static_cast<int>(std::min<qsizetype>(limit, std::numeric_limits<int>::max())));
         connect(line, &QLineEdit::textEdited, this, &GridDelegate::userTyped);
+    }
     return editor;
+}
+
+bool GridDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && object == m_editor) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::DeleteEndOfWord) ||
+            key->matches(QKeySequence::DeleteStartOfWord)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
 }
 
 } // namespace norvane::widgets

@@ -26,6 +26,11 @@ public:
     /// The editor open now, or null.
     QWidget* openEditor() const { return m_editor; }
 
+protected:
+    /// The word-deleting keys (Ctrl+Del, Ctrl+Backspace) edit the editor's text rather than
+    /// reach a window short-cut bound to the same key (Delete record).
+    bool eventFilter(QObject* object, QEvent* event) override;
+
 signals:
     /// The user changed the text of an open editor (the first keystroke starts the edit).
     void userTyped();

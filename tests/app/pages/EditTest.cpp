@@ -26,7 +26,7 @@ private slots:
     void changedCellReachesTheServerWhenTheRowIsLeft();
     void insertAndDeleteReachTheServer();
     void choosingAnotherTablePostsTheRowBeingEdited();
-    void shortcutsPostAndDeleteWithoutAQuestion();
+    void shortcutsPostAndDeleteAfterTheQuestion();
     void navigatorDeleteAsksFirst();
     void deletingAnUnpostedRowSendsNothing();
     void refusedRowStaysMarkedAndIsNotSentWithAnotherRowsPost();
@@ -87,8 +87,9 @@ void EditTest::insertAndDeleteReachTheServer()
     while (Window::cell(w.dataGrid(), oldRow, 0) != QLatin1String("1"))
         QVERIFY(++oldRow < w.dataGrid()->model()->rowCount());
     Window::moveTo(w.dataGrid(), oldRow);
+    w.prompts.answer = QMessageBox::Ok;
     QVERIFY(w.run("acDel"));
-    QCOMPARE(w.prompts.questions, QStringList());
+    QCOMPARE(w.prompts.questions, QStringList{"Delete record?"});
     QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_insdel WHERE id = 1"), QStringLiteral("0"));
     QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_insdel"), QStringLiteral("1"));
 }
@@ -115,7 +116,7 @@ void EditTest::choosingAnotherTablePostsTheRowBeingEdited()
     QCOMPARE(Window::cell(w.dataGrid(), 1, 0), QStringLiteral("1"));
 }
 
-void EditTest::shortcutsPostAndDeleteWithoutAQuestion()
+void EditTest::shortcutsPostAndDeleteAfterTheQuestion()
 {
     table("CREATE TABLE e_keys (id INT PRIMARY KEY, name VARCHAR(20))",
           "INSERT INTO e_keys VALUES (1, 'one'), (2, 'two')");
@@ -141,12 +142,35 @@ void EditTest::shortcutsPostAndDeleteWithoutAQuestion()
     QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
     QTRY_COMPARE(m_db->value("SELECT name FROM e_keys WHERE id = 1"), QStringLiteral("eins"));
 
+    // Inside a cell editor Ctrl+Del deletes the next word, never the row.
+    w.dataGrid()->setFocus();
+    Window::moveTo(w.dataGrid(), 1, 1);
+    w.dataGrid()->edit(w.dataGrid()->currentIndex());
+    QTRY_VERIFY(w.dataGrid()->isEditingCell());
+    editor = QApplication::focusWidget();
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, "zwei drei");
+    QTest::keyClick(editor, Qt::Key_Home);
+    w.updateActions();
+    QTest::keyClick(editor, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(qobject_cast<QLineEdit*>(editor)->text(), QStringLiteral("drei"));
+    QCOMPARE(w.prompts.questions, QStringList());
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTest::keyClick(w.dataGrid(), Qt::Key_Escape);
+    QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_keys"), QStringLiteral("2"));
+
+    // On the grid Ctrl+Del deletes the row, after the navigator's question.
     w.dataGrid()->setFocus();
     Window::moveTo(w.dataGrid(), 1, 0);
     w.updateActions();
+    w.prompts.answer = QMessageBox::Cancel;
+    QTest::keyClick(w.dataGrid(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(w.prompts.questions, QStringList{"Delete record?"});
+    QCOMPARE(m_db->value("SELECT COUNT(*) FROM e_keys"), QStringLiteral("2"));
+    w.prompts.answer = QMessageBox::Ok;
     QTest::keyClick(w.dataGrid(), Qt::Key_Delete, Qt::ControlModifier);
     QTRY_COMPARE(m_db->value("SELECT COUNT(*) FROM e_keys"), QStringLiteral("1"));
-    QCOMPARE(w.prompts.questions, QStringList());
+    QCOMPARE(w.prompts.questions.size(), 2);
     QCOMPARE(w.prompts.errors, QStringList());
 }
 
@@ -177,6 +201,7 @@ void EditTest::deletingAnUnpostedRowSendsNothing()
     QVERIFY(w.choose("e_unposted"));
     w.cdsData()->insert();
     QVERIFY(Window::edit(w.dataGrid(), w.cdsData()->currentRow(), 0, "9"));
+    w.prompts.answer = QMessageBox::Ok;
     QVERIFY(w.run("acDel"));
     QCOMPARE(w.prompts.errors, QStringList());
     QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Browse);
@@ -350,6 +375,7 @@ void EditTest::awkwardTableNamesWriteBack()
     QVERIFY(Window::edit(w.dataGrid(), 0, 1, "new"));
     QVERIFY(w.run("acPost"));
     Window::moveTo(w.dataGrid(), 1);
+    w.prompts.answer = QMessageBox::Ok;
     QVERIFY(w.run("acDel"));
     QCOMPARE(w.prompts.errors, QStringList());
     QCOMPARE(m_db->value(QStringLiteral("SELECT GROUP_CONCAT(v) FROM ") + quoted),

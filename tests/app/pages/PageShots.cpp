@@ -1,6 +1,6 @@
 // Documentation pictures of the pages: logs the real main window on to a server, opens a table
-// and runs a statement, and grabs the logon dialog, the Data page, the Columns page and the
-// console.
+// and runs a statement, and grabs the logon dialog, the Data page, the Columns page, the
+// console and the value editor on a JSON cell of the demo log.
 //   norvane-page-shots OUTDIR HOST USER PASSWORD DATABASE TABLE COLUMNS-TABLE STATEMENT
 // Exit code 0 only when every picture was written and no error was shown.
 
@@ -8,6 +8,7 @@
 #include "app/MainFrm.h"
 #include "app/NVDataPub.h"
 #include "widgets/DBGrid.h"
+#include "widgets/DataGridModel.h"
 #include "widgets/Prompts.h"
 
 #include <QAction>
@@ -29,8 +30,10 @@ struct LogonPrompts : norvane::widgets::DialogPrompts
 {
     QStringList logon;
     QString logonShot; ///< where the filled-in logon dialog is pictured
+    QString valueShot; ///< where the value editor is pictured
     int errors = 0;
     bool shotWritten = false;
+    bool valueShotWritten = false;
 
     void showError(QWidget*, const QString& message) override
     {
@@ -39,6 +42,15 @@ struct LogonPrompts : norvane::widgets::DialogPrompts
     }
     int execDialog(QDialog& dialog) override
     {
+        if (dialog.objectName() == QLatin1String("ValueEditor")) {
+            dialog.resize(640, 400);
+            dialog.show();
+            QApplication::processEvents();
+            valueShotWritten = dialog.grab().save(valueShot, "PNG");
+            std::fprintf(stderr, "%s %s\n", valueShotWritten ? "wrote" : "could not write",
+                         qPrintable(valueShot));
+            return QDialog::Rejected;
+        }
         auto* host = dialog.findChild<QComboBox*>(QStringLiteral("cbxHost"));
         if (!host)
             return QDialog::Rejected;
@@ -125,6 +137,16 @@ int main(int argc, char** argv)
         memo->document()->setModified(true);
         run(action("acExecute"), form);
         failures += !grab(form, out.filePath(QStringLiteral("console.png")));
+
+        choose(QStringLiteral("audit_log"));
+        pages->setCurrentIndex(0);
+        auto* grid = form.findChild<norvane::widgets::DBGrid*>(QStringLiteral("dgdData"));
+        const norvane::db::Field* details = grid->dataSet()->findField(QStringLiteral("details"));
+        prompts.valueShot = out.filePath(QStringLiteral("value-editor.png"));
+        if (details)
+            grid->openValueEditor(
+                grid->model()->index(0, grid->gridModel()->columnOfField(details->index())));
+        failures += !prompts.valueShotWritten;
         QApplication::quit();
     });
     QApplication::exec();
