@@ -6,6 +6,9 @@ dir=${1:?server directory}
 here=$(cd "$(dirname "$0")" && pwd)
 ctl="$here/../../scripts/dbserver"
 t0=$(date +%s.%N)
+mkdir -p "$dir"
+rm -rf "$dir/tls"
+bash "$here/make-certs.sh" "$dir/tls"
 bash "$ctl" start "$dir"
 pw=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
 client=$(command -v mariadb || command -v mysql)
@@ -42,6 +45,7 @@ export NORVANE_TEST_DATABASE=norvane_test
 export NORVANE_TEST_EMPTY_DATABASE=norvane_empty
 export NORVANE_TEST_SERVER_DIR=$dir
 export NORVANE_TEST_SERVER_CTL=$ctl
+export NORVANE_TEST_TLS_DIR=$dir/tls
 ENV
 t1=$(date +%s.%N)
 printf 'test server ready in %.1f s\n' "$(echo "$t1 - $t0" | bc 2>/dev/null || python3 -c "print($t1-$t0)")"
