@@ -60,6 +60,11 @@ bool TNVDataBase::Connect()
     params.password = QString::fromStdString(Host->FPWD);
     params.host = QString::fromStdString(Host->FHost);
     params.database = QString::fromStdString(FDataBase);
+    params.port = Host->FPort;
+    params.tls = Host->FTLSMode <= static_cast<std::uint8_t>(db::TlsMode::Off)
+                     ? static_cast<db::TlsMode>(Host->FTLSMode)
+                     : db::TlsMode::Required;
+    params.tlsCaFile = QString::fromStdString(Host->FTLSCAFile);
     connection.setParams(params);
     connection.open();
     return connection.isConnected();
