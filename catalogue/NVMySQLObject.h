@@ -241,8 +241,11 @@ public:
 /// The hosts the user has logged on to, newest first; created at start-up and kept until exit.
 extern std::unique_ptr<TNVHosts> KnownHosts;
 
-/// Lists the databases of `host`'s server into `names` through a connection on the database
-/// "mysql", which stays open afterwards. Silent: on any failure `names` keeps its entries.
+/// Lists the databases of `host`'s server into `names` through the shared connection, opened
+/// without a default database and left open. On failure `names` keeps its entries and the
+/// result is the server's or client library's message; empty on success.
+QString ListDataBaseNames(TNVHost* host, QStringList& names);
+/// `ListDataBaseNames` without the message.
 void GetDataBaseNames(TNVHost* host, QStringList& names);
 
 } // namespace norvane::catalogue
