@@ -1,15 +1,11 @@
-// Reaching a server safely: the port, TLS modes with certificate checks against the private
-// server (which the fixture starts with TLS), and what a hostile server on loopback learns.
+// Reaching a server safely: TLS modes with certificate checks against the private server
+// (which the fixture starts with TLS), and what a hostile server on loopback learns.
 #include "DbTestSupport.h"
-
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-
-#include <cstdlib>
+#include "FakeServer.h"
 
 using namespace norvane::db;
 using namespace norvane::db::test;
+using norvane::test::FakeServer;
 
 namespace {
 
@@ -28,41 +24,6 @@ template <class F> QString errorOf(F body)
     }
     return QString();
 }
-
-/// tests/support/fake-server.py on a loopback port, recording every byte a client sends.
-class FakeServer
-{
-public:
-    explicit FakeServer(const QStringList& options)
-    {
-        m_process.setProgram(QStringLiteral("python3"));
-        m_process.setArguments(
-            QStringList{QStringLiteral(NORVANE_SOURCE_DIR "/tests/support/fake-server.py"),
-                        QStringLiteral("--record"), recordPath(), QStringLiteral("--lifetime"),
-                        QStringLiteral("60")} +
-            options);
-        m_process.start();
-        if (m_process.waitForReadyRead(20000))
-            m_port = m_process.readLine().trimmed().toInt();
-    }
-    ~FakeServer()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    int port() const { return m_port; }
-    QByteArray received() const
-    {
-        QFile f(recordPath());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-private:
-    QString recordPath() const { return m_dir.filePath(QStringLiteral("received")); }
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    int m_port = 0;
-};
 
 } // namespace
 

@@ -36,6 +36,7 @@ cat >"$dir/test.env" <<ENV
 export MYSQL_TCP_PORT=$port
 export MYSQL_UNIX_PORT=$dir/sock
 export NORVANE_TEST_HOST=127.0.0.1
+export NORVANE_TEST_PORT=$port
 export NORVANE_TEST_USER=nv_user
 export NORVANE_TEST_PASSWORD=$pw
 export NORVANE_TEST_NOPWD_USER=nv_nopwd
