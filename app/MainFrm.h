@@ -66,7 +66,7 @@ public:
     ActionManager& actionManager() const { return *ActionManager1; }
     const ImageList& imageList() const { return ImageList1; }
 
-    /// The session panel: user@host:port, database, server version and TLS; empty when
+    /// The session panel: user@host:port, database, TLS and server version; empty when
     /// logged off.
     QString sessionPanelText() const;
     /// Text of status panel 0 (clock) or 1 (console result).
@@ -219,8 +219,8 @@ private:
 /// The one main window, set while it exists.
 extern TMainForm* MainForm;
 
-/// The session of `connection` as one line: "user@host:port, database, version, TLS 1.3" (or
-/// "not encrypted"); empty while it is closed.
+/// The session of `connection` as one line: "user@host:port, database, TLS 1.3 (or "not
+/// encrypted"), MariaDB 10.11.6"; empty while it is closed.
 QString sessionText(const db::Connection& connection);
 
 /// Where the known hosts are kept: `hosts.lst` in the executable's directory.

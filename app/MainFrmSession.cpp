@@ -27,11 +27,17 @@ QString sessionText(const db::Connection& connection)
     QStringList parts{p.user + QLatin1Char('@') + where};
     if (!connection.currentDatabase().isEmpty())
         parts << connection.currentDatabase();
-    parts << connection.serverVersion();
-    // Connector/C names the protocol "TLSv1.3".
+    // Connector/C names the protocol "TLSv1.3". It goes before the version, which is long
+    // and the first part a narrow window cuts off.
     QString tls = connection.tlsVersion();
     tls.replace(QLatin1String("TLSv"), QLatin1String("TLS "));
     parts << (tls.isEmpty() ? QStringLiteral("not encrypted") : tls);
+    // "10.11.6-MariaDB-0+deb12u1" shows as "MariaDB 10.11.6".
+    QString version = connection.serverVersion();
+    const int dash = version.indexOf(QLatin1Char('-'));
+    if (dash > 0 && version.contains(QLatin1String("MariaDB")))
+        version = QStringLiteral("MariaDB ") + version.left(dash);
+    parts << version;
     return parts.join(QLatin1String(", "));
 }
 
