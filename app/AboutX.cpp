@@ -64,6 +64,16 @@ TAboutWnd::TAboutWnd(QWidget* parent)
     Label4 = makeLabel(this, "Label4", QStringLiteral("mail to"), pixelFont(courier, 13, true),
                        {16, 96});
 
+    lbSession = new QLabel(this);
+    lbSession->setObjectName(QStringLiteral("lbSession"));
+    lbSession->setFont(pixelFont(courier, 11, false));
+    lbSession->setWordWrap(true);
+    QPalette sessionPalette = lbSession->palette();
+    sessionPalette.setColor(QPalette::WindowText, Qt::yellow);
+    lbSession->setPalette(sessionPalette);
+    lbSession->setGeometry(16, 124, 296, 64);
+    setSessionText(QString());
+
     for (QLabel* label : {Image1, Label1, Label3})
         label->installEventFilter(this);
 }
@@ -82,6 +92,12 @@ bool TAboutWnd::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+void TAboutWnd::setSessionText(const QString& text)
+{
+    lbSession->setText(text.isEmpty() ? QStringLiteral("Not logged on")
+                                      : QStringLiteral("Session: ") + text);
 }
 
 void TAboutWnd::Image1Click()

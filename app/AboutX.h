@@ -14,6 +14,8 @@ class TAboutWnd : public QDialog
     Q_OBJECT
 public:
     explicit TAboutWnd(QWidget* parent = nullptr);
+    /// The session the window is talking to ("not logged on" when empty).
+    void setSessionText(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -28,6 +30,7 @@ private:
     QLabel* Label1;
     QLabel* Label3;
     QLabel* Label4;
+    QLabel* lbSession;
 };
 
 } // namespace norvane::app

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 
 #include <climits>
@@ -88,6 +89,11 @@ std::string text(const QString& s)
     return s.toStdString();
 }
 
+bool sameHost(const std::string& a, const QString& b)
+{
+    return QString::fromStdString(a).compare(b, Qt::CaseInsensitive) == 0;
+}
+
 /// The visible main window, over which the dialog is centred.
 QWidget* mainWindow()
 {
@@ -111,7 +117,7 @@ TLoginForm::TLoginForm(QWidget* parent) : QDialog(parent)
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     createControls();
     arrangeTabOrder();
-    setFixedSize(280, 198);
+    setFixedSize(400, 224);
 }
 
 TLoginForm::~TLoginForm() = default;
@@ -120,23 +126,25 @@ void TLoginForm::createControls()
 {
     gbxLoginfo = new QGroupBox(this);
     gbxLoginfo->setObjectName(QStringLiteral("gbxLoginfo"));
-    gbxLoginfo->setGeometry(3, -2, 273, 156);
+    gbxLoginfo->setGeometry(3, -2, 393, 186);
 
     cbxHost = makeCombo(gbxLoginfo, "cbxHost", 97, 21, 145);
     lbHost = makeLabel(gbxLoginfo, "lbHost", QStringLiteral("&Host"), 68, 28, cbxHost);
+    lbHost->setBuddy(cbxHost);
 
-    Label1 = makeLabel(gbxLoginfo, "Label1", QStringLiteral("Port"), -1, 16);
-    Label1->move(-1, 16);
-    Label1->hide();
+    // Port 0 leaves the client library's default, shown as such.
     spedPort = new QSpinBox(gbxLoginfo);
     spedPort->setObjectName(QStringLiteral("spedPort"));
-    spedPort->setRange(INT_MIN, INT_MAX);
+    spedPort->setRange(0, 65535);
+    spedPort->setSpecialValueText(QStringLiteral("default"));
     spedPort->setValue(3306);
-    spedPort->setGeometry(25, 8, 72, spedPort->sizeHint().height());
-    spedPort->hide();
-    // The host label's accelerator is shown but leads nowhere: its buddy is the hidden port
-    // label, which takes no focus.
-    lbHost->setBuddy(Label1);
+    spedPort->setGeometry(290, 21, 90, cbxHost->height());
+    Label1 = new QLabel(QStringLiteral("P&ort"), gbxLoginfo);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(288 - Label1->sizeHint().width() - 4,
+                        21 + (cbxHost->height() - Label1->sizeHint().height()) / 2,
+                        Label1->sizeHint().width(), Label1->sizeHint().height());
+    Label1->setBuddy(spedPort);
 
     edUserName = makeEdit(gbxLoginfo, "edUserName", 97, 48, 140);
     lbUserName =
@@ -159,17 +167,40 @@ void TLoginForm::createControls()
     cbxStore->setGeometry(97, 132, qMax(97, cbxStore->sizeHint().width()),
                           cbxStore->sizeHint().height());
 
+    lbDatabaseMessage = new QLabel(gbxLoginfo);
+    lbDatabaseMessage->setObjectName(QStringLiteral("lbDatabaseMessage"));
+    lbDatabaseMessage->setWordWrap(true);
+    lbDatabaseMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbDatabaseMessage->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
+    lbDatabaseMessage->setGeometry(248, 100, 140, 52);
+
+    cbxTLSMode = new QComboBox(gbxLoginfo);
+    cbxTLSMode->setObjectName(QStringLiteral("cbxTLSMode"));
+    cbxTLSMode->addItems({QStringLiteral("Preferred"), QStringLiteral("Required"),
+                          QStringLiteral("Verify CA"), QStringLiteral("Verify identity"),
+                          QStringLiteral("Off")});
+    cbxTLSMode->setGeometry(97, 155, 110, cbxTLSMode->sizeHint().height());
+    lbTLSMode = makeLabel(gbxLoginfo, "lbTLSMode", QStringLiteral("&TLS"), 70, 159, cbxTLSMode);
+    lbTLSMode->setBuddy(cbxTLSMode);
+    edTLSCAFile = makeEdit(gbxLoginfo, "edTLSCAFile", 212, 155, 140);
+    edTLSCAFile->setPlaceholderText(QStringLiteral("CA file"));
+    edTLSCAFile->setFixedHeight(cbxTLSMode->height());
+    btnTLSCAFile = new QPushButton(QStringLiteral("..."), gbxLoginfo);
+    btnTLSCAFile->setObjectName(QStringLiteral("btnTLSCAFile"));
+    btnTLSCAFile->setAutoDefault(false);
+    btnTLSCAFile->setGeometry(356, 155, 26, cbxTLSMode->height());
+
     acOk = new QAction(QStringLiteral("&Ok"), this);
     acOk->setObjectName(QStringLiteral("acOk"));
     addAction(acOk);
 
     BitBtn1 = new QPushButton(QStringLiteral("&Ok"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(116, 165, 75, 25);
+    BitBtn1->setGeometry(236, 192, 75, 25);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(196, 165, 75, 25);
+    BitBtn2->setGeometry(316, 192, 75, 25);
     BitBtn2->setAutoDefault(false);
 
     connect(acOk, &QAction::changed, this, [this] { BitBtn1->setEnabled(acOk->isEnabled()); });
@@ -190,21 +221,29 @@ void TLoginForm::createControls()
         if (!m_loading && index >= 0)
             runGuarded(this, [this, index] { cbxHostChange(index); });
     });
+    connect(edPassword, &QLineEdit::textEdited, this, [this] { m_passwordFromEntry = false; });
+    connect(cbxTLSMode, &QComboBox::currentIndexChanged, this, [this] { updateTlsControls(); });
+    connect(btnTLSCAFile, &QPushButton::clicked, this,
+            [this] { runGuarded(this, [this] { chooseCaFile(); }); });
     static_cast<DropDownComboBox*>(cbxDatabase)->onDropDown = [this] {
         runGuarded(this, [this] { cbxDatabaseDropDown(); });
     };
     acOkUpdate();
+    updateTlsControls();
 }
 
 void TLoginForm::arrangeTabOrder()
 {
-    // Fields first, then the buttons; the hidden port field is skipped by Qt.
+    // Fields first, then the buttons.
     QWidget::setTabOrder(cbxHost, spedPort);
     QWidget::setTabOrder(spedPort, edUserName);
     QWidget::setTabOrder(edUserName, edPassword);
     QWidget::setTabOrder(edPassword, cbxDatabase);
     QWidget::setTabOrder(cbxDatabase, cbxStore);
-    QWidget::setTabOrder(cbxStore, BitBtn1);
+    QWidget::setTabOrder(cbxStore, cbxTLSMode);
+    QWidget::setTabOrder(cbxTLSMode, edTLSCAFile);
+    QWidget::setTabOrder(edTLSCAFile, btnTLSCAFile);
+    QWidget::setTabOrder(btnTLSCAFile, BitBtn1);
     QWidget::setTabOrder(BitBtn1, BitBtn2);
 }
 
@@ -227,11 +266,7 @@ void TLoginForm::LoadValues(TNVHost* host, TNVDataBase* database)
     if (host) {
         WorkHost->Assign(host);
         cbxHost->setEditText(QString::fromStdString(host->FHost));
-        spedPort->setValue(host->FPort);
-        edUserName->setText(QString::fromStdString(host->FUID));
-        if (host->FStorePWD)
-            edPassword->setText(QString::fromStdString(host->FPWD));
-        cbxStore->setChecked(host->FStorePWD);
+        showHost(host, host->FStorePWD);
     }
     if (database) {
         WorkDataBase->Assign(database);
@@ -242,13 +277,62 @@ void TLoginForm::LoadValues(TNVHost* host, TNVDataBase* database)
     focusFirstEmptyField();
 }
 
+void TLoginForm::showHost(const TNVHost* host, bool withPassword)
+{
+    spedPort->setValue(host->FPort);
+    edUserName->setText(QString::fromStdString(host->FUID));
+    cbxStore->setChecked(host->FStorePWD);
+    if (withPassword)
+        edPassword->setText(QString::fromStdString(host->FPWD));
+    cbxTLSMode->setCurrentIndex(host->FTLSMode < cbxTLSMode->count() ? host->FTLSMode : 1);
+    edTLSCAFile->setText(QString::fromStdString(host->FTLSCAFile));
+}
+
+void TLoginForm::splitHostPort()
+{
+    // "db.example:3307" and "[::1]:3307"; a bare IPv6 address and a socket path stay whole.
+    static const QRegularExpression named(QStringLiteral("^([^:/\\[\\]]+):(\\d{1,5})$"));
+    static const QRegularExpression bracketed(QStringLiteral("^\\[([^\\]]+)\\]:(\\d{1,5})$"));
+    const QString typed = cbxHost->currentText().trimmed();
+    QRegularExpressionMatch match = named.match(typed);
+    if (!match.hasMatch())
+        match = bracketed.match(typed);
+    const int port = match.hasMatch() ? match.captured(2).toInt() : -1;
+    if (port < 1 || port > 65535)
+        return;
+    cbxHost->setEditText(match.captured(1));
+    spedPort->setValue(port);
+}
+
+void TLoginForm::updateTlsControls()
+{
+    const bool verifies = cbxTLSMode->currentIndex() == 2 || cbxTLSMode->currentIndex() == 3;
+    edTLSCAFile->setEnabled(verifies);
+    btnTLSCAFile->setEnabled(verifies);
+}
+
+void TLoginForm::chooseCaFile()
+{
+    widgets::FilePromptOptions options;
+    options.title = QStringLiteral("CA certificate");
+    options.nameFilters = {QStringLiteral("Certificates (*.pem *.crt)"),
+                           QStringLiteral("All files (*)")};
+    options.initialPath = edTLSCAFile->text();
+    const QString chosen = widgets::prompts().openFileName(this, options);
+    if (!chosen.isEmpty())
+        edTLSCAFile->setText(chosen);
+}
+
 void TLoginForm::SaveValues(TNVHost* host, TNVDataBase* database)
 {
+    splitHostPort();
     WorkHost->FHost = text(cbxHost->currentText());
     WorkHost->FPort = spedPort->value();
     WorkHost->FUID = text(edUserName->text());
     WorkHost->FPWD = text(edPassword->text());
     WorkHost->FStorePWD = cbxStore->isChecked();
+    WorkHost->FTLSMode = static_cast<std::uint8_t>(qMax(0, cbxTLSMode->currentIndex()));
+    WorkHost->FTLSCAFile = text(edTLSCAFile->text());
     WorkDataBase->FDataBase = text(cbxDatabase->currentText());
     if (host && host != WorkHost)
         host->Assign(WorkHost);
@@ -265,7 +349,9 @@ void TLoginForm::FillDataBaseList()
     for (int i = 0; i < cbxDatabase->count(); ++i)
         names << cbxDatabase->itemText(i);
     const QStringList before = names;
-    catalogue::GetDataBaseNames(WorkHost, names);
+    const QString failure = catalogue::ListDataBaseNames(WorkHost, names);
+    lbDatabaseMessage->setText(failure);
+    lbDatabaseMessage->setToolTip(failure);
     if (names == before)
         return;
     // Refilling the list must not take away what the user typed.
@@ -294,6 +380,20 @@ void TLoginForm::AddToKnownHosts()
     }
 }
 
+void TLoginForm::UpdateChosenHost()
+{
+    if (!m_chosenHost || !KnownHosts || !sameHost(m_chosenHost->FHost, cbxHost->currentText()))
+        return;
+    for (int i = 0; i < KnownHosts->Count(); ++i) {
+        if (KnownHosts->Items(i) == m_chosenHost) {
+            const std::string name = m_chosenHost->FHost;
+            m_chosenHost->Assign(WorkHost);
+            m_chosenHost->FHost = name;
+            return;
+        }
+    }
+}
+
 void TLoginForm::acOkUpdate()
 {
     acOk->setEnabled(!cbxHost->currentText().isEmpty() && !edUserName->text().isEmpty() &&
@@ -309,16 +409,22 @@ void TLoginForm::cbxHostChange(int selected)
         // The item refers to a list entry; make sure it still is one before taking it.
         for (int i = 0; chosen && i < KnownHosts->Count(); ++i) {
             if (KnownHosts->Items(i) == chosen) {
-                WorkHost = chosen;
-                break;
+                m_chosenHost = chosen;
+                WorkHost->Assign(chosen);
+                showHost(chosen, chosen->FStorePWD);
+                m_passwordFromEntry = chosen->FStorePWD;
+                return;
             }
         }
+        return;
     }
-    spedPort->setValue(WorkHost->FPort);
-    edUserName->setText(QString::fromStdString(WorkHost->FUID));
-    cbxStore->setChecked(WorkHost->FStorePWD);
-    if (WorkHost->FStorePWD)
-        edPassword->setText(QString::fromStdString(WorkHost->FPWD));
+    // Another host typed: what the chosen entry filled in must not go to it.
+    if (m_chosenHost && !sameHost(m_chosenHost->FHost, cbxHost->currentText())) {
+        m_chosenHost = nullptr;
+        if (m_passwordFromEntry)
+            edPassword->clear();
+        m_passwordFromEntry = false;
+    }
 }
 
 void TLoginForm::cbxDatabaseDropDown()
@@ -384,6 +490,7 @@ bool ShowLoginForm(TNVHost* host, TNVDataBase* database)
         return false;
     dialog.SaveValues(host, database);
     dialog.AddToKnownHosts();
+    dialog.UpdateChosenHost();
     return true;
 }
 

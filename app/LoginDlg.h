@@ -22,9 +22,11 @@ class TNVHost;
 
 namespace norvane::app {
 
-/// The modal dialog "MySQL logon". Choosing a known host makes that very `KnownHosts` entry
-/// the host the dialog edits; OK connects the dialog's database object first and keeps the
-/// dialog open, with the server's message, when the connection is refused.
+/// The modal dialog "MySQL logon". Choosing a known host fills the fields from that
+/// `KnownHosts` entry; the entry itself changes only through a successful logon to that same
+/// host, and typing another host detaches from it and clears the password it filled in. OK
+/// connects the dialog's database object first and keeps the dialog open, with the server's
+/// message, when the connection is refused.
 class TLoginForm : public QDialog
 {
     Q_OBJECT
@@ -44,6 +46,14 @@ private:
     void SaveValues(catalogue::TNVHost* host, catalogue::TNVDataBase* database);
     void FillDataBaseList();
     void AddToKnownHosts();
+    /// After a successful logon: the chosen entry takes the dialog's values when the host is
+    /// still the one it names.
+    void UpdateChosenHost();
+    /// "name:port" in the host text becomes the name and the port field.
+    void splitHostPort();
+    void showHost(const catalogue::TNVHost* host, bool withPassword);
+    void updateTlsControls();
+    void chooseCaFile();
 
     void acOkUpdate();
     /// `selected` is the chosen item of the host list, or -1 when the text was typed.
@@ -65,13 +75,22 @@ private:
     QLabel* lbDatabase = nullptr;
     QComboBox* cbxDatabase = nullptr;
     QCheckBox* cbxStore = nullptr;
+    QLabel* lbDatabaseMessage = nullptr;
+    QLabel* lbTLSMode = nullptr;
+    QComboBox* cbxTLSMode = nullptr;
+    QLineEdit* edTLSCAFile = nullptr;
+    QPushButton* btnTLSCAFile = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
     QAction* acOk = nullptr;
 
-    /// The host being edited: `m_ownHost`, or the `KnownHosts` entry chosen from the list.
+    /// The host being edited: always `m_ownHost`, never a `KnownHosts` entry.
     catalogue::TNVHost* WorkHost = nullptr;
     std::unique_ptr<catalogue::TNVHost> m_ownHost;
+    /// The `KnownHosts` entry chosen from the list, until another host is typed.
+    catalogue::TNVHost* m_chosenHost = nullptr;
+    /// The password field holds what the chosen entry filled in.
+    bool m_passwordFromEntry = false;
     std::unique_ptr<catalogue::TNVDataBase> WorkDataBase;
     bool m_loading = false;
 };

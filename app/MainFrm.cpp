@@ -161,6 +161,7 @@ void TMainForm::buildLayout()
         m_panels[i]->setFrameShadow(QFrame::Sunken);
         bar->addWidget(m_panels[i]);
     }
+    setupSessionPanel(bar);
     setStatusBar(bar);
 
     Timer1 = new QTimer(this);
@@ -232,6 +233,7 @@ void TMainForm::acAboutExecute()
 {
     if (!AboutWnd)
         AboutWnd = std::make_unique<TAboutWnd>();
+    AboutWnd->setSessionText(sessionText(*MainDataModule->SQLConnection));
     widgets::prompts().execDialog(*AboutWnd);
 }
 

@@ -21,6 +21,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
+class QStatusBar;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
@@ -37,6 +38,7 @@ class TNVHost;
 
 namespace norvane::db {
 class ClientDataSet;
+class Connection;
 class Provider;
 class SqlSource;
 struct ReconcileInfo;
@@ -64,6 +66,9 @@ public:
     ActionManager& actionManager() const { return *ActionManager1; }
     const ImageList& imageList() const { return ImageList1; }
 
+    /// The session panel: user@host:port, database, TLS and server version; empty when
+    /// logged off.
+    QString sessionPanelText() const;
     /// Text of status panel 0 (clock) or 1 (console result).
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
@@ -148,6 +153,7 @@ private:
     void acSlkUpdate();
 
     // Known-hosts file (MainFrmHosts.cpp)
+    void setupSessionPanel(QStatusBar* bar);
     void loadKnownHosts();
     void saveKnownHosts();
 
@@ -193,6 +199,7 @@ private:
     QSplitter* Splitter2 = nullptr;
     widgets::DBGrid* dgdSQL = nullptr;
     QLabel* m_panels[2] = {nullptr, nullptr};
+    QLabel* lbSession = nullptr;
     QTimer* Timer1 = nullptr;
     QMenu* pmData = nullptr;
     QMenu* pmSQL = nullptr;
@@ -221,6 +228,10 @@ private:
 
 /// The one main window, set while it exists.
 extern TMainForm* MainForm;
+
+/// The session of `connection` as one line: "user@host:port, database, TLS 1.3 (or "not
+/// encrypted"), MariaDB 10.11.6"; empty while it is closed.
+QString sessionText(const db::Connection& connection);
 
 /// Where the known hosts are kept: `hosts.lst` in the executable's directory.
 QString knownHostsPath();

@@ -79,6 +79,8 @@ void TNVHost::Assign(const persist::TPersistent* source)
     FUID = other->FUID;
     FPWD = other->FPWD;
     FStorePWD = other->FStorePWD;
+    FTLSMode = other->FTLSMode;
+    FTLSCAFile = other->FTLSCAFile;
     DataBases = std::move(databases);
 }
 
@@ -92,6 +94,9 @@ void TNVHost::EnumProperties(persist::TPropOp op, persist::TObject* context,
     // A password the user chose not to keep never reaches the disk.
     proc(PropRef(&FPWD), "FPWD", TPropKind::String, !FPWD.empty() && FStorePWD, {}, context);
     proc(PropRef(&FStorePWD), "FStorePWD", TPropKind::Bool, true, {}, context);
+    proc(PropRef(&FTLSMode), "FTLSMode", TPropKind::Enum, FTLSMode != 0,
+         "tmPreferred,tmRequired,tmVerifyCA,tmVerifyIdentity,tmOff", context);
+    proc(PropRef(&FTLSCAFile), "FTLSCAFile", TPropKind::String, !FTLSCAFile.empty(), {}, context);
 }
 
 // ---- TNVHosts ----

@@ -31,18 +31,24 @@ public:
     ~TNVHost() override;
 
     std::string FHost;
-    /// Carried and stored, but never passed to the connection.
+    /// 0: the client library's default port.
     std::int32_t FPort = 0;
     std::string FUID;
     std::string FPWD;
     bool FStorePWD = false;
+    /// How the session uses TLS, in the order of `db::TlsMode` (0, Preferred, is the default).
+    std::uint8_t FTLSMode = 0;
+    /// The CA certificate file for the verifying TLS modes.
+    std::string FTLSCAFile;
     /// Databases of the host; created empty, copied by Assign, never stored.
     std::unique_ptr<TNVDataBases> DataBases;
 
     /// From another host: every field and a deep copy of `DataBases`.
     void Assign(const persist::TPersistent* source) override;
-    /// FHost, FPort, FUID, FPWD, FStorePWD. The password is written only when it is not empty
-    /// and the user chose to store it; a stored password is always read.
+    /// FHost, FPort, FUID, FPWD, FStorePWD, then FTLSMode and FTLSCAFile only when they differ
+    /// from the default, so a host without TLS settings is stored as before. The password is
+    /// written only when it is not empty and the user chose to store it; a stored password is
+    /// always read.
     void EnumProperties(persist::TPropOp op, persist::TObject* context,
                         const persist::TPropProc& proc) override;
 };
@@ -235,8 +241,11 @@ public:
 /// The hosts the user has logged on to, newest first; created at start-up and kept until exit.
 extern std::unique_ptr<TNVHosts> KnownHosts;
 
-/// Lists the databases of `host`'s server into `names` through a connection on the database
-/// "mysql", which stays open afterwards. Silent: on any failure `names` keeps its entries.
+/// Lists the databases of `host`'s server into `names` through the shared connection, opened
+/// without a default database and left open. On failure `names` keeps its entries and the
+/// result is the server's or client library's message; empty on success.
+QString ListDataBaseNames(TNVHost* host, QStringList& names);
+/// `ListDataBaseNames` without the message.
 void GetDataBaseNames(TNVHost* host, QStringList& names);
 
 } // namespace norvane::catalogue

@@ -62,6 +62,11 @@ bool TNVDataBase::Connect()
     params.password = QString::fromStdString(Host->FPWD);
     params.host = QString::fromStdString(Host->FHost);
     params.database = QString::fromStdString(FDataBase);
+    params.port = Host->FPort;
+    params.tls = Host->FTLSMode <= static_cast<std::uint8_t>(db::TlsMode::Off)
+                     ? static_cast<db::TlsMode>(Host->FTLSMode)
+                     : db::TlsMode::Required;
+    params.tlsCaFile = QString::fromStdString(Host->FTLSCAFile);
     connection.setParams(params);
     connection.open();
     return connection.isConnected();
@@ -103,24 +108,34 @@ void TNVDataBase::LoadTables()
     query.close();
 }
 
-void GetDataBaseNames(TNVHost* host, QStringList& names)
+QString ListDataBaseNames(TNVHost* host, QStringList& names)
 {
     try {
+        // No default database: every user may log on without one and run SHOW DATABASES,
+        // which lists what that user may use (a database such as "mysql" would refuse most).
         TNVDataBase temporary;
         temporary.Host = host;
-        temporary.FDataBase = "mysql";
         temporary.Connect();
         db::SqlSource& query = requireQuery(temporary.Query);
         runCatalogueStatement(query, QStringLiteral("SHOW DATABASES"));
-        names.clear();
+        QStringList listed;
         while (!query.eof()) {
-            names.append(query.field(0).asString());
+            listed.append(query.field(0).asString());
             query.next();
         }
         query.close();
+        names = listed;
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
     } catch (...) {
-        // The logon dialog's list stays as it was; a failed listing is not worth a message.
+        return QStringLiteral("The databases could not be listed");
     }
+    return QString();
+}
+
+void GetDataBaseNames(TNVHost* host, QStringList& names)
+{
+    ListDataBaseNames(host, names);
 }
 
 } // namespace norvane::catalogue

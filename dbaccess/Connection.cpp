@@ -6,6 +6,9 @@
 #include <mysql.h>
 #include <mysqld_error.h>
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <iterator>
 #include <mutex>
 
@@ -54,7 +57,73 @@ void initLibrary()
     std::call_once(once, [] { mysql_library_init(0, nullptr, nullptr); });
 }
 
+// Plugins that never put the password on the wire, so a server or anyone in the middle of an
+// unverified connection cannot learn it. Left out: mysql_clear_password and dialog (the
+// password as typed), and sha256_password/caching_sha2_password, which send it in clear over
+// TLS and encrypt it otherwise with a public key the server supplies unverified.
+constexpr const char* kSafeAuthPlugins = "mysql_native_password,client_ed25519";
+
+QString tlsModeName(TlsMode mode)
+{
+    switch (mode) {
+    case TlsMode::Preferred:
+        return QStringLiteral("Preferred");
+    case TlsMode::Required:
+        return QStringLiteral("Required");
+    case TlsMode::VerifyCa:
+        return QStringLiteral("Verify CA");
+    case TlsMode::VerifyIdentity:
+        return QStringLiteral("Verify identity");
+    case TlsMode::Off:
+        return QStringLiteral("Off");
+    }
+    return QString();
+}
+
+bool verifiesCertificate(TlsMode mode)
+{
+    return mode == TlsMode::VerifyCa || mode == TlsMode::VerifyIdentity;
+}
+
+/// The client library's message with the cause spelt out for the refusals it words tersely.
+QString explainConnectError(unsigned code, const QString& message, const ConnectionParams& p)
+{
+    const QString host = p.host.isEmpty() ? QStringLiteral("localhost") : p.host;
+    if (code == CR_PLUGIN_NOT_ALLOWED) {
+        const int open = message.indexOf(QLatin1Char('\''));
+        const int close = message.indexOf(QLatin1Char('\''), open + 1);
+        const QString plugin =
+            open >= 0 && close > open ? message.mid(open + 1, close - open - 1) : message;
+        return QStringLiteral("The server %1 asked for the authentication plugin \"%2\", which "
+                              "would reveal the password on this connection; the logon was "
+                              "refused. Use TLS with \"Verify CA\" or \"Verify identity\", "
+                              "or the local socket.")
+            .arg(host, plugin);
+    }
+    if (code != CR_SSL_CONNECTION_ERROR)
+        return message;
+    if (message.contains(QLatin1String("does not support")))
+        return QStringLiteral("The server %1 does not offer TLS, which this host requires "
+                              "(TLS mode %2); nothing was sent.")
+            .arg(host, tlsModeName(p.tls));
+    if (message.contains(QLatin1String("Validation of SSL server certificate failed")))
+        return QStringLiteral("The server's certificate does not name the host %1 (TLS mode "
+                              "Verify identity): %2")
+            .arg(host, message);
+    if (message.contains(QLatin1String("certificate")) || message.contains(QLatin1String("issuer")))
+        return QStringLiteral("The server's certificate is not trusted by the CA file %1 (TLS "
+                              "mode %2): %3")
+            .arg(p.tlsCaFile, tlsModeName(p.tls), message);
+    return QStringLiteral("The TLS handshake with the server %1 failed: %2").arg(host, message);
+}
+
 } // namespace
+
+bool usesLocalSocket(const QString& host)
+{
+    return host.isEmpty() || host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           host.startsWith(QLatin1Char('/'));
+}
 
 void ResultDeleter::operator()(st_mysql_res* res) const
 {
@@ -104,31 +173,85 @@ void Connection::ensureOpen()
     connectTo(database);
 }
 
+void Connection::applyTlsOptions(MYSQL* m) const
+{
+    const my_bool yes = 1;
+    switch (m_params.tls) {
+    case TlsMode::Off:
+        return;
+    case TlsMode::Preferred:
+        // With every argument null this only asks for TLS when the server offers it.
+        mysql_ssl_set(m, nullptr, nullptr, nullptr, nullptr, nullptr);
+        return;
+    case TlsMode::VerifyIdentity:
+        mysql_optionsv(m, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &yes);
+        [[fallthrough]];
+    case TlsMode::VerifyCa: {
+        const QByteArray ca = QFile::encodeName(m_params.tlsCaFile);
+        mysql_optionsv(m, MYSQL_OPT_SSL_CA, ca.constData());
+        [[fallthrough]];
+    }
+    case TlsMode::Required:
+        mysql_optionsv(m, MYSQL_OPT_SSL_ENFORCE, &yes);
+        return;
+    }
+}
+
 void Connection::connectTo(const QString& database)
 {
+    const TlsMode tls = m_params.tls;
+    if (verifiesCertificate(tls)) {
+        const QFileInfo ca(m_params.tlsCaFile);
+        if (m_params.tlsCaFile.isEmpty())
+            throw DbError(QStringLiteral("TLS mode %1 needs a CA file").arg(tlsModeName(tls)));
+        if (!ca.isFile() || !ca.isReadable())
+            throw DbError(QStringLiteral("The CA file %1 cannot be read").arg(m_params.tlsCaFile));
+    }
     MYSQL* m = mysql_init(nullptr);
     if (!m)
         throw DbError(QStringLiteral("Out of memory while creating the connection"));
     mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    const unsigned connectTimeout = 15;
+    const unsigned connectTimeout = 10;
     mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
     const unsigned long maxPacket = 1024UL * 1024UL * 1024UL;
     mysql_optionsv(m, MYSQL_OPT_MAX_ALLOWED_PACKET, &maxPacket);
     const unsigned int noLocalInfile = 0;
     mysql_optionsv(m, MYSQL_OPT_LOCAL_INFILE, &noLocalInfile);
+    applyTlsOptions(m);
+    const bool socket = usesLocalSocket(m_params.host);
+    if (!socket && !verifiesCertificate(tls))
+        mysql_optionsv(m, MARIADB_OPT_RESTRICTED_AUTH, kSafeAuthPlugins);
 
-    const QByteArray host = m_params.host.toUtf8();
+    // A path is the socket itself; "localhost" and an empty host use the default socket.
+    const bool path = m_params.host.startsWith(QLatin1Char('/'));
+    const QByteArray host = path ? QByteArray() : m_params.host.toUtf8();
+    const QByteArray unixSocket = path ? QFile::encodeName(m_params.host) : QByteArray();
     const QByteArray user = m_params.user.toUtf8();
     const QByteArray password = m_params.password.toUtf8();
     const QByteArray db = database.toUtf8();
-    // No port and no socket: the client library's defaults apply.
+    const unsigned port =
+        m_params.port > 0 && m_params.port <= 65535 ? static_cast<unsigned>(m_params.port) : 0U;
     if (!mysql_real_connect(m, host.isEmpty() ? nullptr : host.constData(), user.constData(),
-                            password.constData(), db.isEmpty() ? nullptr : db.constData(), 0,
-                            nullptr, CLIENT_FOUND_ROWS | CLIENT_MULTI_RESULTS)) {
-        const QString message = QString::fromUtf8(mysql_error(m));
+                            password.constData(), db.isEmpty() ? nullptr : db.constData(), port,
+                            path ? unixSocket.constData() : nullptr,
+                            CLIENT_FOUND_ROWS | CLIENT_MULTI_RESULTS)) {
         const unsigned code = mysql_errno(m);
+        const QString message =
+            explainConnectError(code, QString::fromUtf8(mysql_error(m)), m_params);
         mysql_close(m);
         throw DbError(message, code);
+    }
+    // Connector/C 3.3 enforces TLS before the logon only together with the certificate check;
+    // a required but unverified session that came up in clear is dropped before any statement
+    // (the logon itself used a plugin that never sends the password).
+    const char* tlsVersion = nullptr;
+    mariadb_get_infov(m, MARIADB_CONNECTION_TLS_VERSION, &tlsVersion);
+    if (tls != TlsMode::Preferred && tls != TlsMode::Off && !tlsVersion) {
+        mysql_close(m);
+        throw DbError(explainConnectError(CR_SSL_CONNECTION_ERROR,
+                                          QStringLiteral("the server does not support TLS"),
+                                          m_params),
+                      CR_SSL_CONNECTION_ERROR);
     }
     m_mysql = m;
     m_lost = false;
@@ -136,6 +259,32 @@ void Connection::connectTo(const QString& database)
     m_currentDatabase = database;
     noteSchema();
     emit connectedChanged(true);
+}
+
+QString Connection::serverVersion() const
+{
+    return m_mysql ? QString::fromUtf8(mysql_get_server_info(m_mysql)) : QString();
+}
+
+QString Connection::tlsVersion() const
+{
+    const char* version = nullptr;
+    if (!m_mysql || mariadb_get_infov(m_mysql, MARIADB_CONNECTION_TLS_VERSION, &version) != 0 ||
+        !version)
+        return QString();
+    return QString::fromUtf8(version);
+}
+
+int Connection::serverPort() const
+{
+    if (!m_mysql)
+        return 0;
+    const char* socket = nullptr;
+    mariadb_get_infov(m_mysql, MARIADB_CONNECTION_UNIX_SOCKET, &socket);
+    unsigned int port = 0;
+    if ((socket && *socket) || mariadb_get_infov(m_mysql, MARIADB_CONNECTION_PORT, &port) != 0)
+        return 0;
+    return static_cast<int>(port);
 }
 
 void Connection::closeHandle(bool lost)

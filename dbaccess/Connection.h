@@ -16,14 +16,32 @@ struct st_mysql_res;
 
 namespace norvane::db {
 
-/// Logon settings. No port: the client library's default port and socket apply.
+/// How a session uses TLS.
+enum class TlsMode
+{
+    Preferred,      ///< encrypted when the server offers it, certificate not checked
+    Required,       ///< encrypted or no session; certificate not checked
+    VerifyCa,       ///< encrypted, certificate signed by the CA file
+    VerifyIdentity, ///< as VerifyCa, and the certificate names the host
+    Off             ///< never encrypted
+};
+
+/// Logon settings. Port 0 and an empty host leave the client library's defaults (and with
+/// them MYSQL_TCP_PORT and the local socket); a host that is an absolute path is a socket.
 struct ConnectionParams
 {
     QString user;
     QString password;
     QString host;
     QString database;
+    int port = 0;
+    TlsMode tls = TlsMode::Preferred;
+    /// The CA certificate file for VerifyCa and VerifyIdentity.
+    QString tlsCaFile{};
 };
+
+/// True when `host` reaches the server through the local socket ("localhost", empty, a path).
+bool usesLocalSocket(const QString& host);
 
 /// What a statement run through `Connection::execute` did.
 struct ExecResult
@@ -107,6 +125,13 @@ public:
     bool inTransaction() const;
     std::uint64_t lastInsertId() const;
     std::uint64_t affectedRows() const;
+    /// The server's version text ("10.11.6-MariaDB"); empty while closed.
+    QString serverVersion() const;
+    /// The TLS protocol of the session ("TLSv1.3"); empty while closed or not encrypted.
+    QString tlsVersion() const;
+    /// The TCP port the session uses; 0 for a local socket or while closed.
+    int serverPort() const;
+
     /// Counts successful connects; a change tells holders of server state that it is gone.
     std::uint64_t sessionNumber() const { return m_sessionNumber; }
     /// True when the last close came from a dropped session rather than from `close()`.
@@ -124,6 +149,7 @@ signals:
 
 private:
     void connectTo(const QString& database);
+    void applyTlsOptions(st_mysql* m) const;
     void closeHandle(bool lost);
     void noteSchema();
     void runInternal(const QByteArray& sql);

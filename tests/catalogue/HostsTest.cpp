@@ -317,3 +317,29 @@ TEST(HostList, EntriesWithoutAHostAreDroppedWhenRead)
     ASSERT_NE(list->Items(0), nullptr);
     EXPECT_EQ(list->Items(0)->FUID, "reader");
 }
+
+TEST(HostTls, SettingsAreStoredOnlyWhenNotTheDefaultAndReadBack)
+{
+    // Default TLS settings leave the file byte for byte as it was (the 147-byte example).
+    TNVHosts plain;
+    TNVHost* host = newHost("dbhost", 3306, "reader", "", false);
+    plain.AddObject("dbhost", host);
+    EXPECT_EQ(written(&plain), kOneHostFile);
+
+    host->FTLSMode = 3;
+    host->FTLSCAFile = "/etc/ssl/ca é.pem";
+    const auto bytes = written(&plain);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("tmVerifyIdentity"), std::string::npos);
+    auto object = readBack(bytes);
+    auto* hosts = dynamic_cast<TNVHosts*>(object.get());
+    ASSERT_NE(hosts, nullptr);
+    ASSERT_EQ(hosts->Count(), 1);
+    EXPECT_EQ(hosts->Items(0)->FTLSMode, 3);
+    EXPECT_EQ(hosts->Items(0)->FTLSCAFile, "/etc/ssl/ca é.pem");
+
+    TNVHost copy;
+    copy.Assign(hosts->Items(0));
+    EXPECT_EQ(copy.FTLSMode, 3);
+    EXPECT_EQ(copy.FTLSCAFile, "/etc/ssl/ca é.pem");
+}

@@ -6,6 +6,9 @@ dir=${1:?server directory}
 here=$(cd "$(dirname "$0")" && pwd)
 ctl="$here/../../scripts/dbserver"
 t0=$(date +%s.%N)
+mkdir -p "$dir"
+rm -rf "$dir/tls"
+bash "$here/make-certs.sh" "$dir/tls"
 bash "$ctl" start "$dir"
 pw=$(head -c 12 /dev/urandom | od -An -tx1 | tr -d ' \n')
 client=$(command -v mariadb || command -v mysql)
@@ -33,6 +36,7 @@ cat >"$dir/test.env" <<ENV
 export MYSQL_TCP_PORT=$port
 export MYSQL_UNIX_PORT=$dir/sock
 export NORVANE_TEST_HOST=127.0.0.1
+export NORVANE_TEST_PORT=$port
 export NORVANE_TEST_USER=nv_user
 export NORVANE_TEST_PASSWORD=$pw
 export NORVANE_TEST_NOPWD_USER=nv_nopwd
@@ -42,6 +46,7 @@ export NORVANE_TEST_DATABASE=norvane_test
 export NORVANE_TEST_EMPTY_DATABASE=norvane_empty
 export NORVANE_TEST_SERVER_DIR=$dir
 export NORVANE_TEST_SERVER_CTL=$ctl
+export NORVANE_TEST_TLS_DIR=$dir/tls
 ENV
 t1=$(date +%s.%N)
 printf 'test server ready in %.1f s\n' "$(echo "$t1 - $t0" | bc 2>/dev/null || python3 -c "print($t1-$t0)")"

@@ -8,9 +8,13 @@
 #include "dbaccess/SqlSource.h"
 #include "widgets/Prompts.h"
 
+#include "FakeServer.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -47,7 +51,11 @@ public:
     {
         return QMessageBox::Cancel;
     }
-    QString openFileName(QWidget*, const widgets::FilePromptOptions&) override { return {}; }
+    QString fileAnswer;
+    QString openFileName(QWidget*, const widgets::FilePromptOptions&) override
+    {
+        return fileAnswer;
+    }
     QString saveFileName(QWidget*, const widgets::FilePromptOptions&) override { return {}; }
     int execDialog(QDialog& dialog) override
     {
@@ -74,12 +82,13 @@ struct Controls
           store(d.findChild<QCheckBox*>(QStringLiteral("cbxStore"))),
           ok(d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))),
           cancel(d.findChild<QPushButton*>(QStringLiteral("BitBtn2"))),
+          tls(d.findChild<QComboBox*>(QStringLiteral("cbxTLSMode"))),
           acOk(d.findChild<QAction*>(QStringLiteral("acOk")))
     {
     }
     bool complete() const
     {
-        return host && port && user && password && database && store && ok && cancel && acOk;
+        return host && port && user && password && database && store && ok && cancel && tls && acOk;
     }
     /// Types into the host text as a user would, key by key.
     void typeHost(const QString& text)
@@ -105,6 +114,7 @@ struct Controls
     QCheckBox* store;
     QPushButton* ok;
     QPushButton* cancel;
+    QComboBox* tls;
     QAction* acOk;
 };
 
@@ -168,6 +178,7 @@ private slots:
         m_database = std::make_unique<TNVDataBase>();
         m_prompts.errors.clear();
         m_prompts.dialogsRun = 0;
+        m_prompts.fileAnswer.clear();
     }
 
     void cleanup()
@@ -184,16 +195,18 @@ private slots:
     {
         run([](Controls& c) {
             QCOMPARE(c.dialog.windowTitle(), QStringLiteral("MySQL logon"));
-            QCOMPARE(c.dialog.size(), QSize(280, 198));
+            QCOMPARE(c.dialog.size(), QSize(400, 224));
             QCOMPARE(c.ok->text(), QStringLiteral("&Ok"));
             QCOMPARE(c.cancel->text(), QStringLiteral("Cancel"));
             QVERIFY(c.ok->isDefault());
             QCOMPARE(c.store->text(), QStringLiteral("Store password"));
-            QVERIFY(!c.port->isVisible());
+            QVERIFY(c.port->isVisible());
+            QCOMPARE(c.port->specialValueText(), QStringLiteral("default"));
+            QCOMPARE(c.port->minimum(), 0);
             QCOMPARE(c.password->echoMode(), QLineEdit::Password);
             QVERIFY(c.host->isEditable());
             QVERIFY(c.database->isEditable());
-            QCOMPARE(c.ok->geometry(), QRect(116, 165, 75, 25));
+            QCOMPARE(c.ok->geometry(), QRect(236, 192, 75, 25));
         });
     }
 
@@ -414,7 +427,7 @@ private slots:
         QCOMPARE(m_host->FHost, std::string("localhost"));
     }
 
-    void cancelAfterListingDatabasesLeavesTheConnectionOpenOnMysql()
+    void cancelAfterListingDatabasesLeavesTheConnectionOpenWithoutDatabase()
     {
         m_host.reset(knownHost(QStringLiteral("before"), QStringLiteral("x"), QString(), false));
         m_database->FDataBase = "unchanged";
@@ -431,21 +444,26 @@ private slots:
         QVERIFY(!result);
         QVERIFY(m_prompts.errors.isEmpty());
         QVERIFY(m_connection->isConnected());
-        QCOMPARE(m_connection->currentDatabase(), QStringLiteral("mysql"));
+        QCOMPARE(m_connection->currentDatabase(), QString());
         QCOMPARE(m_host->FHost, std::string("before"));
         QCOMPARE(m_database->FDataBase, std::string("unchanged"));
         QCOMPARE(KnownHosts->Count(), 0);
     }
 
-    void failedDatabaseListIsSilentAndKeepsTheTypedName()
+    void failedDatabaseListShowsTheServersMessageAndKeepsTheTypedName()
     {
         run([&](Controls& c) {
+            auto* message = c.dialog.findChild<QLabel*>(QStringLiteral("lbDatabaseMessage"));
+            QVERIFY(message);
             c.fill(serverHost(), user(), QStringLiteral("wrong"), QStringLiteral("typed_db"));
             c.database->showPopup();
             c.database->hidePopup();
             QCOMPARE(c.database->count(), 0);
             QCOMPARE(c.database->currentText(), QStringLiteral("typed_db"));
             QVERIFY(m_prompts.errors.isEmpty());
+            QVERIFY2(message->text().contains(QStringLiteral("Access denied")),
+                     qPrintable(message->text()));
+            QVERIFY(message->isVisible());
             QVERIFY(!m_connection->isConnected());
 
             // A later listing with the right password keeps the typed name too.
@@ -454,10 +472,11 @@ private slots:
             c.database->hidePopup();
             QVERIFY(c.database->count() > 0);
             QCOMPARE(c.database->currentText(), QStringLiteral("typed_db"));
+            QCOMPARE(message->text(), QString());
         });
     }
 
-    void knownHostChosenThenFailedOkThenCancelKeepsTheTypedValuesInTheEntry()
+    void knownHostChosenThenFailedOkThenCancelLeavesTheEntryUntouched()
     {
         KnownHosts->AddObject(serverHost().toStdString(),
                               knownHost(serverHost(), user(), password(), true));
@@ -473,20 +492,84 @@ private slots:
         });
         QVERIFY(!result);
         QCOMPARE(KnownHosts->Count(), 1);
-        QCOMPARE(KnownHosts->Items(0)->FUID, std::string("nobody_such"));
-        QCOMPARE(KnownHosts->Items(0)->FPWD, std::string("nothing"));
+        QCOMPARE(QString::fromStdString(KnownHosts->Items(0)->FUID), user());
+        QCOMPARE(QString::fromStdString(KnownHosts->Items(0)->FPWD), password());
         QCOMPARE(m_host->FUID, std::string());
     }
 
-    void knownHostChosenAndRenamedAddsTheNewNameInFront()
+    void knownHostChosenThenLoggedOnTakesTheNewValues()
+    {
+        KnownHosts->AddObject(
+            serverHost().toStdString(),
+            knownHost(serverHost(), QStringLiteral("old_user"), QStringLiteral("old"), true));
+        const bool result = run([&](Controls& c) {
+            c.host->setCurrentIndex(0);
+            c.user->setText(user());
+            c.password->setText(password());
+            c.database->setEditText(testDatabase());
+            c.tls->setCurrentIndex(1); // Required
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+        });
+        QVERIFY(result);
+        QCOMPARE(KnownHosts->Count(), 1);
+        TNVHost* entry = KnownHosts->Items(0);
+        QCOMPARE(QString::fromStdString(entry->FHost), serverHost());
+        QCOMPARE(QString::fromStdString(entry->FUID), user());
+        QCOMPARE(QString::fromStdString(entry->FPWD), password());
+        QCOMPARE(int(entry->FTLSMode), 1);
+        QVERIFY(m_connection->tlsVersion().startsWith(QStringLiteral("TLSv1.")));
+    }
+
+    void typingAnotherHostDetachesAndSendsTheStoredPasswordNowhere()
+    {
+        // The known entry reaches the real server through the socket; the typed host is a
+        // hostile server that would learn the stored password, or its answer to a challenge.
+        test::FakeServer fake({QStringLiteral("--plugin"), QStringLiteral("native")});
+        QVERIFY(fake.port() > 0);
+        const QString stored = password();
+        KnownHosts->AddObject("localhost",
+                              knownHost(QStringLiteral("localhost"), user(), stored, true));
+        const bool result = run([&](Controls& c) {
+            c.host->setCurrentIndex(0);
+            QCOMPARE(c.password->text(), stored);
+            c.typeHost(QStringLiteral("127.0.0.1:%1").arg(fake.port()));
+            QCOMPARE(c.password->text(), QString());
+            c.database->showPopup();
+            c.database->hidePopup();
+            QCOMPARE(c.host->currentText(), QStringLiteral("127.0.0.1"));
+            QCOMPARE(c.port->value(), fake.port());
+            QTest::mouseClick(c.cancel, Qt::LeftButton);
+        });
+        QVERIFY(!result);
+        const QByteArray received = fake.received();
+        QVERIFY2(received.contains(user().toUtf8()), "the listing never reached the fake server");
+        const QByteArray hash1 =
+            QCryptographicHash::hash(stored.toUtf8(), QCryptographicHash::Sha1);
+        const QByteArray hash2 = QCryptographicHash::hash(hash1, QCryptographicHash::Sha1);
+        QByteArray answer = QCryptographicHash::hash(test::FakeServer::scramble() + hash2,
+                                                     QCryptographicHash::Sha1);
+        for (int i = 0; i < answer.size(); ++i)
+            answer[i] = static_cast<char>(answer[i] ^ hash1[i]);
+        QVERIFY(!received.contains(stored.toUtf8()));
+        QVERIFY(!received.contains(answer));
+        QCOMPARE(KnownHosts->Count(), 1);
+        QCOMPARE(KnownHosts->Items(0)->FHost, std::string("localhost"));
+        QCOMPARE(KnownHosts->Items(0)->FPort, 0);
+        QCOMPARE(QString::fromStdString(KnownHosts->Items(0)->FPWD), stored);
+        QCOMPARE(m_host->FHost, std::string());
+    }
+
+    void knownHostChosenThenAnotherTypedAddsItAndKeepsTheEntry()
     {
         KnownHosts->AddObject(serverHost().toStdString(),
                               knownHost(serverHost(), user(), password(), true));
         const bool result = run([&](Controls& c) {
             c.host->setCurrentIndex(0);
             c.typeHost(QStringLiteral("localhost"));
-            // Typing keeps the chosen entry as the edited host: its values stay in the fields.
+            // Detached: the user name stays, the stored password had to be typed again.
             QCOMPARE(c.user->text(), user());
+            QCOMPARE(c.password->text(), QString());
+            c.password->setText(password());
             c.database->setEditText(testDatabase());
             QTest::mouseClick(c.ok, Qt::LeftButton);
         });
@@ -495,7 +578,46 @@ private slots:
         QCOMPARE(KnownHosts->Keys(0), std::string("localhost"));
         QCOMPARE(KnownHosts->Items(0)->FHost, std::string("localhost"));
         QCOMPARE(QString::fromStdString(KnownHosts->Keys(1)), serverHost());
-        QCOMPARE(KnownHosts->Items(1)->FHost, std::string("localhost"));
+        QCOMPARE(QString::fromStdString(KnownHosts->Items(1)->FHost), serverHost());
+    }
+
+    /// Also run by ctest with MYSQL_TCP_PORT unset (app_login_port_test): then only the port
+    /// typed into the host text can reach the private server.
+    void portTypedWithTheHostReachesTheServer()
+    {
+        const QString port = env("NORVANE_TEST_PORT");
+        QVERIFY(!port.isEmpty());
+        const bool result = run([&](Controls& c) {
+            c.fill(serverHost() + QLatin1Char(':') + port, user(), password(), testDatabase());
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+        });
+        QVERIFY2(result, qPrintable(m_prompts.errors.join(QLatin1Char('\n'))));
+        QCOMPARE(QString::fromStdString(m_host->FHost), serverHost());
+        QCOMPARE(m_host->FPort, port.toInt());
+        QCOMPARE(m_connection->serverPort(), port.toInt());
+        QCOMPARE(KnownHosts->Items(0)->FPort, port.toInt());
+    }
+
+    void tlsModeAndCaFileGoToTheHost()
+    {
+        const QString ca = env("NORVANE_TEST_TLS_DIR") + QStringLiteral("/ca.pem");
+        m_prompts.fileAnswer = ca;
+        const bool result = run([&](Controls& c) {
+            auto* browse = c.dialog.findChild<QPushButton*>(QStringLiteral("btnTLSCAFile"));
+            auto* caFile = c.dialog.findChild<QLineEdit*>(QStringLiteral("edTLSCAFile"));
+            QVERIFY(browse && caFile);
+            QVERIFY(!caFile->isEnabled());
+            c.fill(serverHost(), user(), password(), testDatabase());
+            c.tls->setCurrentIndex(3); // Verify identity
+            QVERIFY(caFile->isEnabled());
+            QTest::mouseClick(browse, Qt::LeftButton);
+            QCOMPARE(caFile->text(), ca);
+            QTest::mouseClick(c.ok, Qt::LeftButton);
+        });
+        QVERIFY2(result, qPrintable(m_prompts.errors.join(QLatin1Char('\n'))));
+        QCOMPARE(int(m_host->FTLSMode), 3);
+        QCOMPARE(QString::fromStdString(m_host->FTLSCAFile), ca);
+        QVERIFY(m_connection->tlsVersion().startsWith(QStringLiteral("TLSv1.")));
     }
 };
 

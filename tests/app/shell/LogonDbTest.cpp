@@ -3,6 +3,7 @@
 
 #include "RecordingPrompts.h"
 
+#include "app/AboutX.h"
 #include "app/MainFrm.h"
 #include "app/NVDataPub.h"
 #include "catalogue/NVMySQLObject.h"
@@ -10,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <QtTest>
@@ -120,6 +122,20 @@ void LogonDbTest::logOnFillsTheTreeAndLogOffEmptiesIt()
     QTRY_VERIFY(action("acLogout")->isEnabled());
     QVERIFY(!action("acLogin")->isEnabled());
 
+    // The session is shown in the status bar and the About window.
+    const QString session = m_form->sessionPanelText();
+    const QString expectedStart = QStringLiteral("%1@%2:%3, %4, ")
+                                      .arg(env("NORVANE_TEST_USER"), env("NORVANE_TEST_HOST"),
+                                           env("NORVANE_TEST_PORT"), env("NORVANE_TEST_DATABASE"));
+    QVERIFY2(session.startsWith(expectedStart), qPrintable(session));
+    QVERIFY2(session.contains(QStringLiteral(", TLS 1.3, MariaDB 1")), qPrintable(session));
+    m_prompts->onDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    action("acAbout")->trigger();
+    auto* about = m_form->aboutWindow()->findChild<QLabel*>(QStringLiteral("lbSession"));
+    QVERIFY(about);
+    QCOMPARE(about->text(), QStringLiteral("Session: ") + session);
+    answerLogon(env("NORVANE_TEST_DATABASE"));
+
     // The host went to the front of the known hosts.
     QVERIFY(norvane::catalogue::KnownHosts->Count() >= 1);
     QCOMPARE(QString::fromStdString(norvane::catalogue::KnownHosts->Keys(0)),
@@ -128,6 +144,7 @@ void LogonDbTest::logOnFillsTheTreeAndLogOffEmptiesIt()
     action("acLogout")->trigger();
     QCOMPARE(tree()->topLevelItemCount(), 0);
     QVERIFY(!m_dataModule->SQLConnection->isConnected());
+    QCOMPARE(m_form->sessionPanelText(), QString());
     QTRY_VERIFY(action("acLogin")->isEnabled());
     QVERIFY(!action("acLogout")->isEnabled());
 

@@ -179,19 +179,32 @@ TEST_F(CatalogueDb, DisconnectClosesAndIsQuietWhenAlreadyClosed)
     EXPECT_TRUE(m_database->Disconnect());
 }
 
-TEST_F(CatalogueDb, DatabaseListComesFromAConnectionLeftOpenOnMysql)
+TEST_F(CatalogueDb, DatabaseListComesFromAConnectionWithoutDefaultDatabase)
 {
     QStringList names{QStringLiteral("previous")};
-    GetDataBaseNames(&m_host, names);
+    EXPECT_EQ(ListDataBaseNames(&m_host, names), QString());
     EXPECT_TRUE(names.contains(QString::fromStdString(s_database)))
         << names.join(u',').toStdString();
     EXPECT_TRUE(names.contains(QStringLiteral("mysql")));
     EXPECT_FALSE(names.contains(QStringLiteral("previous")));
     EXPECT_TRUE(m_connection.isConnected());
-    EXPECT_EQ(m_connection.currentDatabase(), QStringLiteral("mysql"));
+    EXPECT_EQ(m_connection.currentDatabase(), QString());
 }
 
-TEST_F(CatalogueDb, DatabaseListFailuresAreSilentAndKeepTheList)
+TEST_F(CatalogueDb, DatabaseListWorksForAUserWhoMayNotOpenMysql)
+{
+    TNVHost host;
+    host.FHost = env("NORVANE_TEST_HOST");
+    host.FUID = env("NORVANE_TEST_LIMITED_USER");
+    host.FPWD = env("NORVANE_TEST_LIMITED_PASSWORD");
+    QStringList names;
+    EXPECT_EQ(ListDataBaseNames(&host, names), QString());
+    EXPECT_TRUE(names.contains(QString::fromStdString(env("NORVANE_TEST_DATABASE"))))
+        << names.join(u',').toStdString();
+    EXPECT_FALSE(names.contains(QStringLiteral("mysql")));
+}
+
+TEST_F(CatalogueDb, DatabaseListFailuresKeepTheListAndGiveTheServersMessage)
 {
     const QStringList before{QStringLiteral("kept"), QStringLiteral("entries")};
     struct Case
@@ -202,8 +215,6 @@ TEST_F(CatalogueDb, DatabaseListFailuresAreSilentAndKeepTheList)
     };
     const std::vector<Case> cases{
         {"wrong password", env("NORVANE_TEST_USER"), "wrong"},
-        {"user who may not open mysql", env("NORVANE_TEST_LIMITED_USER"),
-         env("NORVANE_TEST_LIMITED_PASSWORD")},
         {"unknown user", "nobody_here", ""},
     };
     for (const Case& c : cases) {
@@ -213,6 +224,9 @@ TEST_F(CatalogueDb, DatabaseListFailuresAreSilentAndKeepTheList)
         host.FPWD = c.password;
         QStringList names = before;
         EXPECT_NO_THROW(GetDataBaseNames(&host, names)) << c.what;
+        EXPECT_EQ(names, before) << c.what;
+        EXPECT_TRUE(ListDataBaseNames(&host, names).contains(QLatin1String("Access denied")))
+            << c.what;
         EXPECT_EQ(names, before) << c.what;
         EXPECT_FALSE(m_connection.isConnected()) << c.what;
     }
