@@ -5,10 +5,10 @@
 
 #include "widgets/DBGrid.h"
 
+#include "SqlEditor.h"
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QToolBar>
 #include <QToolButton>
 
