@@ -126,6 +126,9 @@ SqlEditor::SqlEditor(QWidget* parent) : QsciScintilla(parent)
     setTabWidth(4);
     setIndentationsUseTabs(false);
     setWrapMode(QsciScintilla::WrapNone);
+    // The horizontal scroll bar follows the longest line rather than a fixed 2000 pixels.
+    SendScintilla(SCI_SETSCROLLWIDTH, 1UL);
+    SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1UL);
 
     // The list only ever holds what this editor offers: keywords and the caller's names.
     setAutoCompletionSource(QsciScintilla::AcsNone);
