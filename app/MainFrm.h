@@ -142,7 +142,8 @@ private:
         std::uint64_t affectedRows = 0;
     };
     /// Runs one statement of the console into `cdsSQL`; the one place that talks to the server.
-    StatementOutcome runConsoleStatement(const QString& sql);
+    /// With `keepGrid` a statement without rows leaves the grid on the result shown before.
+    StatementOutcome runConsoleStatement(const QString& sql, bool keepGrid);
     /// Reports a failed statement: the status text, and in the memo the statement (the
     /// `number`th of `count` in a script, 0 alone) or the `line` of it the server named.
     void failStatement(const db::ScriptStatement& statement, qsizetype offset, int number,
@@ -227,6 +228,9 @@ private:
     db::SqlSource* sqrySQL = nullptr;
     db::Provider* dspSQL = nullptr;
     db::ClientDataSet* cdsSQL = nullptr;
+    /// The console's second source: a script's statements run on it, and it changes places
+    /// with `sqrySQL` when it brings rows.
+    db::SqlSource* m_spareSQL = nullptr;
     widgets::DataSource* dsData = nullptr;
     widgets::DataSource* dsSQL = nullptr;
 

@@ -165,22 +165,40 @@ QWidget* TMainForm::createSQLPage()
     return page;
 }
 
-TMainForm::StatementOutcome TMainForm::runConsoleStatement(const QString& sql)
+TMainForm::StatementOutcome TMainForm::runConsoleStatement(const QString& sql, bool keepGrid)
 {
-    cdsSQL->close();
-    sqrySQL->close();
-    sqrySQL->clearSql();
+    // In a script a statement without rows leaves the grid on the last result: it runs on a
+    // spare source, which takes over the grid only when it brings rows.
+    if (keepGrid && !m_spareSQL) {
+        m_spareSQL = new db::SqlSource(MainDataModule->SQLConnection, this);
+        m_spareSQL->setObjectName(QStringLiteral("sqrySQLSpare"));
+        m_spareSQL->setMaxBlobSize(-1);
+    }
+    db::SqlSource* source = keepGrid ? m_spareSQL : sqrySQL;
+    if (!keepGrid)
+        cdsSQL->close();
+    source->close();
+    source->clearSql();
     for (const QString& line : sql.split(u'\n'))
-        sqrySQL->addSql(line);
+        source->addSql(line);
     StatementOutcome outcome;
     try {
-        cdsSQL->open();
+        source->open();
     } catch (const db::DbError& e) {
         if (!isNoResultSet(e))
             throw;
         outcome.affectedRows = MainDataModule->SQLConnection->affectedRows();
         return outcome;
     }
+    if (source != sqrySQL) {
+        cdsSQL->close();
+        sqrySQL->close();
+        dspSQL->setSource(source);
+        std::swap(sqrySQL, m_spareSQL);
+        m_spareSQL->setObjectName(QStringLiteral("sqrySQLSpare"));
+        sqrySQL->setObjectName(QStringLiteral("sqrySQL"));
+    }
+    cdsSQL->open();
     // A statement's result is read whole when it runs; the grid still takes it in packets.
     outcome.hasRows = true;
     outcome.rows = static_cast<std::uint64_t>(cdsSQL->recordCount()) + sqrySQL->pendingRows();
@@ -205,12 +223,14 @@ void TMainForm::acExecuteExecute()
     timer.start();
     std::uint64_t affected = 0;
     bool tablesChanged = false;
+    bool shownRows = false;
     StatementOutcome outcome;
     const int count = static_cast<int>(split.statements.size());
     for (int i = 0; i < count; ++i) {
         const db::ScriptStatement& statement = split.statements[static_cast<std::size_t>(i)];
         try {
-            outcome = runConsoleStatement(statement.text);
+            outcome = runConsoleStatement(statement.text, script);
+            shownRows = shownRows || outcome.hasRows;
         } catch (const db::DbError& e) {
             failStatement(statement, offset, script ? i + 1 : 0, count, db::errorLine(e.message()));
             if (tablesChanged)
@@ -224,6 +244,9 @@ void TMainForm::acExecuteExecute()
         tablesChanged = tablesChanged || db::changesTableList(statement.text);
     }
 
+    // A script without any result set empties the grid, as one such statement does.
+    if (script && !shownRows)
+        cdsSQL->close();
     if (script)
         setPanelText(1, QStringLiteral("Execute complete: %1 statements, %2, %3")
                             .arg(count)

@@ -96,6 +96,20 @@ void ScriptTest::mixedScriptRunsInOrderAndShowsTheLastResult()
     QVERIFY(w.nodeTexts().contains(QStringLiteral("s_mixed")));
     QCOMPARE(w.tree()->currentItem()->text(0), QStringLiteral("items"));
 
+    // Statements without rows after the last result set leave it on the grid; a script
+    // without any result set empties it, as one such statement does.
+    w.memo()->setPlainText(QStringLiteral("SELECT 'kept' AS v;\nINSERT INTO s_mixed VALUES (4, "
+                                          "'y');\nDELETE FROM s_mixed WHERE id = 4;"));
+    QVERIFY(w.run("acExecute"));
+    QCOMPARE(w.prompts.errors, QStringList());
+    QVERIFY2(complete(w.panel1(), QStringLiteral("3 statements, 2 rows affected")),
+             qPrintable(w.panel1()));
+    QCOMPARE(w.sqlGrid()->model()->rowCount(), 1);
+    QCOMPARE(Window::cell(w.sqlGrid(), 0, 0), QStringLiteral("kept"));
+    w.memo()->setPlainText(QStringLiteral("SET @a = 1; SET @b = 2"));
+    QVERIFY(w.run("acExecute"));
+    QCOMPARE(w.sqlGrid()->model()->rowCount(), 0);
+
     // One statement still goes as written, trailing delimiter and all.
     w.memo()->setPlainText(QStringLiteral("DROP TABLE s_mixed;"));
     QVERIFY(w.run("acExecute"));
