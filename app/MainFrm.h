@@ -149,6 +149,8 @@ private:
     void failStatement(const db::ScriptStatement& statement, qsizetype offset, int number,
                        int count, int line);
     void reloadTablesAfterConsole();
+    /// Whether a backslash escapes the next character in the session's string literals.
+    bool backslashEscapes(const QString& text);
     /// Tables and views of the database, and the columns of those `statement` names.
     QStringList completionNames(const QString& statement);
     QStringList tableColumns(catalogue::TCustomNVTable* entry);

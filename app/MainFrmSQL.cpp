@@ -213,7 +213,7 @@ void TMainForm::acExecuteExecute()
     const bool selection = moSQL->selectedRange(&offset, &selectionEnd);
     const QString all = moSQL->toPlainText();
     const QString text = selection ? all.mid(offset, selectionEnd - offset) : all;
-    db::ScriptSplit split = db::splitSqlScript(text);
+    db::ScriptSplit split = db::splitSqlScript(text, backslashEscapes(text));
     // One statement (or none) goes to the server exactly as written, as it always did.
     const bool script = split.statements.size() > 1 || split.delimiterChanged;
     if (!script)
@@ -262,6 +262,19 @@ void TMainForm::acExecuteExecute()
     AddQueryToHistory(selection ? text : QString());
     if (tablesChanged)
         reloadTablesAfterConsole();
+}
+
+bool TMainForm::backslashEscapes(const QString& text)
+{
+    // Only a text with a backslash splits differently under NO_BACKSLASH_ESCAPES, which the
+    // console itself may have set; the session is asked then, and never opened for it.
+    db::Connection* connection = MainDataModule->SQLConnection;
+    if (!text.contains(u'\\') || !connection->isConnected())
+        return true;
+    db::SqlSource probe(connection);
+    probe.setSql(QStringLiteral("SELECT @@SESSION.sql_mode"));
+    probe.open();
+    return !probe.field(0).asString().contains(QLatin1String("NO_BACKSLASH_ESCAPES"));
 }
 
 void TMainForm::failStatement(const db::ScriptStatement& statement, qsizetype offset, int number,

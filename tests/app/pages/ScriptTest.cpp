@@ -110,6 +110,14 @@ void ScriptTest::mixedScriptRunsInOrderAndShowsTheLastResult()
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.sqlGrid()->model()->rowCount(), 0);
 
+    // A session the console switched to NO_BACKSLASH_ESCAPES ends strings at the quote.
+    w.memo()->setPlainText(QStringLiteral("SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'"));
+    QVERIFY(w.run("acExecute"));
+    w.memo()->setPlainText(QStringLiteral("SELECT 'a\\';\nSELECT 'b\\' AS v;"));
+    QVERIFY(w.run("acExecute"));
+    QCOMPARE(w.prompts.errors, QStringList());
+    QCOMPARE(Window::cell(w.sqlGrid(), 0, 0), QStringLiteral("b\\"));
+
     // One statement still goes as written, trailing delimiter and all.
     w.memo()->setPlainText(QStringLiteral("DROP TABLE s_mixed;"));
     QVERIFY(w.run("acExecute"));
