@@ -271,6 +271,16 @@ bool TMainForm::backslashEscapes(const QString& text)
     db::Connection* connection = MainDataModule->SQLConnection;
     if (!text.contains(u'\\') || !connection->isConnected())
         return true;
+    // Asked only when the answer matters, so that ROW_COUNT() and FOUND_ROWS() of the
+    // user's last statement survive in all other cases.
+    const auto bounds = [](const db::ScriptSplit& split) {
+        std::vector<std::pair<qsizetype, qsizetype>> b;
+        for (const db::ScriptStatement& s : split.statements)
+            b.emplace_back(s.begin, s.end);
+        return b;
+    };
+    if (bounds(db::splitSqlScript(text, true)) == bounds(db::splitSqlScript(text, false)))
+        return true;
     db::SqlSource probe(connection);
     probe.setSql(QStringLiteral("SELECT @@SESSION.sql_mode"));
     probe.open();
