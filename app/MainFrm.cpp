@@ -125,6 +125,7 @@ void TMainForm::buildLayout()
     tvwTables->setRootIsDecorated(false);
     tvwTables->setIconSize(QSize(16, 16));
     connectTreeChange();
+    createTreeRefresh();
     auto* treeLayout = new QVBoxLayout(gbxTables);
     treeLayout->setContentsMargins(2, 2, 2, 2);
     treeLayout->addWidget(tvwTables);

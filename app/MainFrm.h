@@ -10,8 +10,10 @@
 #include "widgets/DBGrid.h"
 #include "widgets/DBNavigator.h"
 
+#include <QHash>
 #include <QMainWindow>
 
+#include <cstdint>
 #include <memory>
 
 class QAbstractItemView;
@@ -19,7 +21,6 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QMenu;
-class QPlainTextEdit;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -42,11 +43,13 @@ class Connection;
 class Provider;
 class SqlSource;
 struct ReconcileInfo;
+struct ScriptStatement;
 } // namespace norvane::db
 
 namespace norvane::app {
 
 class ActionManager;
+class SqlEditor;
 class TAboutWnd;
 class TMainDataModule;
 
@@ -123,6 +126,10 @@ private:
     void acDelUpdate();
     void FillTables();
     void FillViews();
+    /// The F5 action on the tree (`acRefresh`): lists the tables again.
+    void createTreeRefresh();
+    /// Lists the database's tables again, keeping the chosen node when its table remains.
+    void ReloadTables();
     void DoLogout();
     /// Applies every pending change of `cdsData` at once, tolerating no error.
     void cdsDataAfterPost(db::ClientDataSet& dataSet);
@@ -141,7 +148,28 @@ private:
     void acNextSQLExecute();
     void acLoadFromFileExecute();
     void acSaveToFileExecute();
-    void AddQueryToHistory();
+    /// What one console statement did.
+    struct StatementOutcome
+    {
+        bool hasRows = false;
+        std::uint64_t rows = 0;
+        std::uint64_t affectedRows = 0;
+    };
+    /// Runs one statement of the console into `cdsSQL`; the one place that talks to the server.
+    /// With `keepGrid` a statement without rows leaves the grid on the result shown before.
+    StatementOutcome runConsoleStatement(const QString& sql, bool keepGrid);
+    /// Reports a failed statement: the status text, and in the memo the statement (the
+    /// `number`th of `count` in a script, 0 alone) or the `line` of it the server named.
+    void failStatement(const db::ScriptStatement& statement, qsizetype offset, int number,
+                       int count, int line);
+    void reloadTablesAfterConsole();
+    /// Whether a backslash escapes the next character in the session's string literals.
+    bool backslashEscapes(const QString& text);
+    /// Tables and views of the database, and the columns of those `statement` names.
+    QStringList completionNames(const QString& statement);
+    QStringList tableColumns(catalogue::TCustomNVTable* entry);
+    /// Records what ran: the memo's text when modified, or the selection that ran.
+    void AddQueryToHistory(const QString& ranSelection = QString());
     /// Puts text into the memo on the user's behalf; `modified` is the memo's flag afterwards.
     void setMemoText(const QString& text, bool modified);
 
@@ -195,7 +223,7 @@ private:
     widgets::DBNavigator* DBNavigator1 = nullptr;
     widgets::DBGrid* dgdData = nullptr;
     QTableWidget* sgdColumns = nullptr;
-    QPlainTextEdit* moSQL = nullptr;
+    SqlEditor* moSQL = nullptr;
     QSplitter* Splitter2 = nullptr;
     widgets::DBGrid* dgdSQL = nullptr;
     QLabel* m_panels[2] = {nullptr, nullptr};
@@ -204,6 +232,10 @@ private:
     QMenu* pmData = nullptr;
     QMenu* pmSQL = nullptr;
     QMetaObject::Connection m_treeChange;
+    QAction* acRefresh = nullptr;
+    /// Column names for completion by table, read once per session (`m_completionSession`).
+    QHash<QString, QStringList> m_completionColumns;
+    std::uint64_t m_completionSession = 0;
 
     /// A data module made for a window built without one (tests); main() builds its own first.
     std::unique_ptr<TMainDataModule> m_ownDataModule;
@@ -215,6 +247,9 @@ private:
     db::SqlSource* sqrySQL = nullptr;
     db::Provider* dspSQL = nullptr;
     db::ClientDataSet* cdsSQL = nullptr;
+    /// The console's second source: a script's statements run on it, and it changes places
+    /// with `sqrySQL` when it brings rows.
+    db::SqlSource* m_spareSQL = nullptr;
     widgets::DataSource* dsData = nullptr;
     widgets::DataSource* dsSQL = nullptr;
 

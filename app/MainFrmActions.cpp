@@ -6,11 +6,12 @@
 #include "widgets/DBGrid.h"
 #include "widgets/Prompts.h"
 
+#include "SqlEditor.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QToolBar>
 #include <QToolButton>
 

@@ -273,6 +273,42 @@ void TMainForm::FillViews()
             addNode(tvwTables, view, ImageList1.icon(1));
 }
 
+void TMainForm::createTreeRefresh()
+{
+    acRefresh = new QAction(tr("&Refresh"), tvwTables);
+    acRefresh->setObjectName(QStringLiteral("acRefresh"));
+    acRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    acRefresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    tvwTables->addAction(acRefresh);
+    connect(acRefresh, &QAction::triggered, this,
+            [this] { runGuarded(this, [this] { ReloadTables(); }); });
+}
+
+void TMainForm::ReloadTables()
+{
+    if (!LogonDataBase || !MainDataModule->SQLConnection->isConnected())
+        return;
+    const QTreeWidgetItem* chosen = tvwTables->currentItem();
+    const QString chosenName = chosen ? chosen->text(0) : QString();
+    LogonDataBase->LoadTables();
+    m_completionColumns.clear();
+    // The Data page keeps its rows: only the node and the entry behind it are exchanged.
+    disconnect(m_treeChange);
+    tvwTables->clear();
+    CurrentTable = nullptr;
+    FillTables();
+    FillViews();
+    for (int i = 0; i < tvwTables->topLevelItemCount() && !chosenName.isEmpty(); ++i) {
+        QTreeWidgetItem* node = tvwTables->topLevelItem(i);
+        if (node->text(0) == chosenName) {
+            tvwTables->setCurrentItem(node);
+            CurrentTable = nodeTable(node);
+            break;
+        }
+    }
+    connectTreeChange();
+}
+
 void TMainForm::cdsDataAfterPost(db::ClientDataSet& dataSet)
 {
     if (dataSet.changeCount() > 0)

@@ -85,6 +85,8 @@ public:
     std::vector<PackedRow> takeRows(std::size_t maxRows);
     /// True when every row was handed over (or the source is closed).
     bool atEnd() const;
+    /// Rows read from the server but not yet handed over by `takeRows`.
+    std::size_t pendingRows() const { return m_buffer.size(); }
     /// Number of page statements run since open (for tests of the paging).
     int pagesRead() const { return m_pagesRead; }
     /// The block storage of the rows read since open; holders of those rows keep it alive.

@@ -5,6 +5,7 @@
 #include "app/ActionManager.h"
 #include "app/MainFrm.h"
 #include "app/NVDataPub.h"
+#include "app/SqlEditor.h"
 #include "dbaccess/ClientDataSet.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SqlSource.h"
@@ -18,7 +19,6 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStatusBar>
@@ -424,7 +424,7 @@ void ExportActionsDbTest::theConsoleGridExportsItsWholeResult()
     openTable(QStringLiteral("xact_console_data"), 2);
     auto* pages = child<QTabWidget>("pctMain");
     pages->setCurrentIndex(2);
-    child<QPlainTextEdit>("moSQL")->setPlainText(
+    child<norvane::app::SqlEditor>("moSQL")->setPlainText(
         QStringLiteral("SELECT seq AS n, seq * 2 AS twice FROM seq_1_to_230"));
     m_form->actionManager().execute(action("acExecute"));
     QCOMPARE(m_prompts->errors, QStringList());
@@ -450,7 +450,8 @@ void ExportActionsDbTest::theColumnsPageExportsTheGridOfThePageShownBefore()
     openTable(QStringLiteral("xact_columns_page"), 4);
     auto* pages = child<QTabWidget>("pctMain");
     pages->setCurrentIndex(2);
-    child<QPlainTextEdit>("moSQL")->setPlainText(QStringLiteral("SELECT 'console' AS origin"));
+    child<norvane::app::SqlEditor>("moSQL")->setPlainText(
+        QStringLiteral("SELECT 'console' AS origin"));
     m_form->actionManager().execute(action("acExecute"));
     QCOMPARE(m_prompts->errors, QStringList());
 

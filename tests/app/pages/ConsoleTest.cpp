@@ -6,6 +6,7 @@
 #include "catalogue/NVQueryLib.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using pages::TestDatabase;
@@ -48,7 +49,15 @@ private:
         if (plain)
             QTest::keyClicks(w.memo(), text);
         else
-            w.memo()->insertPlainText(text);
+            w.memo()->insert(text);
+    }
+    /// The status text of a statement that went through, which ends with its time.
+    static bool complete(const QString& panel, const char* what)
+    {
+        return QRegularExpression(
+                   QStringLiteral("^Execute complete: %1, \\d+ ms$").arg(QLatin1String(what)))
+            .match(panel)
+            .hasMatch();
     }
     static int historyCount() { return norvane::catalogue::QueryHistory->Count(); }
 
@@ -64,7 +73,7 @@ void ConsoleTest::selectFillsTheReadOnlyGridAndRecordsOnce()
     type(w, "SELECT id, name FROM items ORDER BY id");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.prompts.errors, QStringList());
-    QCOMPARE(w.panel1(), QStringLiteral("Execute complete"));
+    QVERIFY2(complete(w.panel1(), "3 rows"), qPrintable(w.panel1()));
     QCOMPARE(w.sqlGrid()->model()->rowCount(), 3);
     QCOMPARE(Window::cell(w.sqlGrid(), 2, 1), QStringLiteral("c"));
     QCOMPARE(historyCount(), 1);
@@ -88,7 +97,7 @@ void ConsoleTest::updateReportsAffectedRowsAndIsRecorded()
     type(w, "UPDATE items SET name = UPPER(name)");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.prompts.errors, QStringList());
-    QCOMPARE(w.panel1(), QStringLiteral("Execute complete: 3 rows affected"));
+    QVERIFY2(complete(w.panel1(), "3 rows affected"), qPrintable(w.panel1()));
     QCOMPARE(w.sqlGrid()->model()->rowCount(), 0);
     QCOMPARE(historyCount(), 2);
     QCOMPARE(m_db->value("SELECT GROUP_CONCAT(name ORDER BY id) FROM items"),
@@ -96,10 +105,10 @@ void ConsoleTest::updateReportsAffectedRowsAndIsRecorded()
 
     type(w, "UPDATE items SET name = LOWER(name) WHERE id = 2");
     QVERIFY(w.run("acExecute"));
-    QCOMPARE(w.panel1(), QStringLiteral("Execute complete: 1 row affected"));
+    QVERIFY2(complete(w.panel1(), "1 row affected"), qPrintable(w.panel1()));
     type(w, "SET @x = 1");
     QVERIFY(w.run("acExecute"));
-    QCOMPARE(w.panel1(), QStringLiteral("Execute complete: 0 rows affected"));
+    QVERIFY2(complete(w.panel1(), "0 rows affected"), qPrintable(w.panel1()));
     QCOMPARE(historyCount(), 4);
     m_db->exec("UPDATE items SET name = LOWER(name)");
 }
@@ -122,7 +131,7 @@ void ConsoleTest::refusedStatementKeepsTheFlagForTheNextRun()
 
     m_db->exec("CREATE TABLE no_such_table (z INT)");
     QVERIFY(w.run("acExecute"));
-    QCOMPARE(w.panel1(), QStringLiteral("Execute complete"));
+    QVERIFY2(complete(w.panel1(), "0 rows"), qPrintable(w.panel1()));
     QCOMPARE(historyCount(), 2);
     m_db->exec("DROP TABLE no_such_table");
 }
@@ -237,7 +246,7 @@ void ConsoleTest::statementAfterLogOffReconnects()
     type(w, "SELECT COUNT(*) FROM items");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.prompts.errors, QStringList());
-    QCOMPARE(w.panel1(), QStringLiteral("Execute complete"));
+    QVERIFY2(complete(w.panel1(), "1 row"), qPrintable(w.panel1()));
     QCOMPARE(Window::cell(w.sqlGrid(), 0, 0), QStringLiteral("3"));
     QVERIFY(w.connection()->isConnected());
     QVERIFY(!w.enabled("acLogin"));

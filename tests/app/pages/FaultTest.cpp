@@ -105,7 +105,7 @@ void FaultTest::consoleStatementOnAKilledServer()
     Window w(m_db->name);
     w.logOn();
     w.memo()->setPlainText(QStringLiteral("SELECT COUNT(*) FROM f_rows"));
-    w.memo()->document()->setModified(true);
+    w.memo()->setTextModified(true);
     QVERIFY(serverCtl("kill"));
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.panel1(), QStringLiteral("Execute error"));
@@ -116,7 +116,8 @@ void FaultTest::consoleStatementOnAKilledServer()
     QVERIFY(serverCtl("restart"));
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.prompts.errors.size(), 1);
-    QCOMPARE(w.panel1(), QStringLiteral("Execute complete"));
+    QVERIFY2(w.panel1().startsWith(QLatin1String("Execute complete: 1 row, ")),
+             qPrintable(w.panel1()));
     QCOMPARE(Window::cell(w.sqlGrid(), 0, 0), QStringLiteral("250"));
 }
 

@@ -7,6 +7,7 @@
 #include "app/ActionManager.h"
 #include "app/MainFrm.h"
 #include "app/NVDataPub.h"
+#include "app/SqlEditor.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DataGridModel.h"
 #include "widgets/Prompts.h"
@@ -17,7 +18,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include <QPainter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -73,7 +74,16 @@ struct LogonPrompts : norvane::widgets::DialogPrompts
 bool grab(QWidget& window, const QString& file)
 {
     QApplication::processEvents();
-    const bool ok = window.grab().save(file, "PNG");
+    // Popups (the completion list) are windows of their own: painted over the picture where
+    // they stand on the screen.
+    QImage picture = window.grab().toImage();
+    QPainter painter(&picture);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != &window && top->isVisible())
+            painter.drawPixmap(top->mapToGlobal(QPoint()) - window.mapToGlobal(QPoint()),
+                               top->grab());
+    painter.end();
+    const bool ok = picture.save(file, "PNG");
     std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "could not write", qPrintable(file));
     return ok;
 }
@@ -132,10 +142,20 @@ int main(int argc, char** argv)
         failures += !grab(form, out.filePath(QStringLiteral("columns-page.png")));
 
         pages->setCurrentIndex(2);
-        auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("moSQL"));
+        auto* memo = form.findChild<norvane::app::SqlEditor*>(QStringLiteral("moSQL"));
         memo->setPlainText(args.at(8));
-        memo->document()->setModified(true);
+        memo->setTextModified(true);
         run(action("acExecute"), form);
+        // The next statement half typed, with the completion list open over it.
+        const QString next =
+            args.at(8) + QStringLiteral(";\n\n-- Typing the next one\nSELECT name, pri FROM "
+                                        "products WHERE category = 'books';");
+        memo->setText(next);
+        const qsizetype cursor = next.indexOf(QLatin1String("pri FROM")) + 3;
+        memo->selectRange(cursor, cursor);
+        memo->setFocus();
+        memo->showCompletion(true);
+        failures += !memo->isListActive();
         failures += !grab(form, out.filePath(QStringLiteral("console.png")));
 
         choose(QStringLiteral("audit_log"));

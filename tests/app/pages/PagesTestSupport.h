@@ -6,6 +6,7 @@
 #include "app/ActionManager.h"
 #include "app/MainFrm.h"
 #include "app/NVDataPub.h"
+#include "app/SqlEditor.h"
 #include "dbaccess/ClientDataSet.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SqlSource.h"
@@ -21,7 +22,6 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -122,7 +122,7 @@ public:
         return child<norvane::db::ClientDataSet>("cdsSQL");
     }
     norvane::db::SqlSource* sqryData() const { return child<norvane::db::SqlSource>("sqryData"); }
-    QPlainTextEdit* memo() const { return child<QPlainTextEdit>("moSQL"); }
+    norvane::app::SqlEditor* memo() const { return child<norvane::app::SqlEditor>("moSQL"); }
     norvane::db::Connection* connection() const
     {
         return norvane::app::MainDataModule->SQLConnection;

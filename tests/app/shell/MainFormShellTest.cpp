@@ -8,6 +8,7 @@
 #include "app/Guard.h"
 #include "app/MainFrm.h"
 #include "app/Shell.h"
+#include "app/SqlEditor.h"
 #include "catalogue/NVQueryLib.h"
 #include "persist/Error.h"
 
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -136,7 +136,7 @@ void MainFormShellTest::actionsHaveTheirCaptionShortCutAndImage_data()
         {"acPrevious", "&Previous", -1, none},
         {"acLast", "&Last", -1, none},
         {"acNext", "&Next", -1, none},
-        {"acExecute", "&Execute", 2, none},
+        {"acExecute", "&Execute", 2, QKeySequence(Qt::CTRL | Qt::Key_Return)},
         {"acPreviousSQL", "&Previous SQL", 4, none},
         {"acNextSQL", "&Next SQL", 3, none},
         {"acLoadFromFile", "&Load from file", 6, none},
@@ -202,7 +202,7 @@ void MainFormShellTest::memoTextEnablesExecuteAndSave()
 {
     QFETCH(QString, text);
     QFETCH(bool, enabled);
-    auto* memo = m_form->findChild<QPlainTextEdit*>(QStringLiteral("moSQL"));
+    auto* memo = m_form->findChild<norvane::app::SqlEditor*>(QStringLiteral("moSQL"));
     QVERIFY(memo);
     memo->setPlainText(QStringLiteral("x"));
     QTRY_VERIFY(action("acExecute")->isEnabled());
@@ -531,7 +531,7 @@ void MainFormShellTest::staleEnabledActionIsCheckedAgainBeforeItRuns()
 
 void MainFormShellTest::enableRulesFollowChangesWhenTheLoopIsIdle()
 {
-    auto* memo = m_form->findChild<QPlainTextEdit*>(QStringLiteral("moSQL"));
+    auto* memo = m_form->findChild<norvane::app::SqlEditor*>(QStringLiteral("moSQL"));
     m_form->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     QVERIFY(!action("acExecute")->isEnabled());
@@ -539,7 +539,7 @@ void MainFormShellTest::enableRulesFollowChangesWhenTheLoopIsIdle()
     memo->setFocus();
     QTest::keyClicks(memo, QStringLiteral("select 1"));
     QTRY_VERIFY(action("acExecute")->isEnabled());
-    QVERIFY(memo->document()->isModified());
+    QVERIFY(memo->textModified());
     memo->selectAll();
     QTest::keyClick(memo, Qt::Key_Delete);
     QTRY_VERIFY(!action("acExecute")->isEnabled());
