@@ -250,16 +250,19 @@ void MainFormShellTest::menusToolBarAndPopupsListTheirItemsInOrder()
     QCOMPARE(bar->font().family(), QStringLiteral("Tahoma"));
     QCOMPARE(bar->font().pointSize(), 8);
     QCOMPARE(itemList(bar->actions()),
-             QStringLiteral("&File>[&Log on|Log &off|-|&Export>[&Slk|&Csv|&Text|&Html]|-|E&xit]|"
-                            "&Edit>[&Delete record|&Post|&Cancel|-|&First|P&revious|&Last|&Next]|"
-                            "&SQL>[&Execute|-|&Previous SQL|&Next SQL|-|&Load from file|"
-                            "&Save to file]|"
-                            "&Help>[Go &home page|-|&About...]"));
+             QStringLiteral(
+                 "&File>[&Log on|Log &off|-|&Export>[&Slk|&Csv|&Text|&Html]|-|E&xit]|"
+                 "&Edit>[&Delete record|&Post|&Cancel|&Revert row to the server's values|-|&First|"
+                 "P&revious|&Last|&Next]|"
+                 "&SQL>[&Execute|-|&Previous SQL|&Next SQL|-|&Load from file|"
+                 "&Save to file]|"
+                 "&Help>[Go &home page|-|&About...]"));
 
     auto* pmData = m_form->findChild<QMenu*>(QStringLiteral("pmData"));
     auto* pmSQL = m_form->findChild<QMenu*>(QStringLiteral("pmSQL"));
     QVERIFY(pmData && pmSQL);
-    QCOMPARE(itemList(pmData->actions()), QStringLiteral("&Export>[&Slk|&Csv|&Text]"));
+    QCOMPARE(itemList(pmData->actions()),
+             QStringLiteral("&Export>[&Slk|&Csv|&Text]|&Revert row to the server's values"));
     QCOMPARE(itemList(pmSQL->actions()),
              QStringLiteral("&Execute|-|&Next SQL|&Previous SQL|-|&Load from file|&Save to file"));
 
