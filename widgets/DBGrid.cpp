@@ -6,6 +6,7 @@
 #include "Prompts.h"
 #include "ValueEditor.h"
 
+#include "dbaccess/DbError.h"
 #include "export/zkexport.h"
 
 #include <QAction>
@@ -288,11 +289,28 @@ void DBGrid::openValueEditor(const QModelIndex& index)
     if (!hasValueEditor(index) || ds->controlsDisabled())
         return;
     commitPendingEdit();
-    const int row = index.row();
+    int row = index.row();
     const int field = m_model->fieldIndex(index.column());
+    const bool readOnly = !m_model->canModify(index);
+    // The row is reached before the dialog opens: if leaving the row being edited is refused,
+    // nothing typed in the dialog can be lost on the way back. Leaving a new row the user left
+    // empty discards it, which shifts the rows below it.
+    if (!readOnly && ds->currentRow() != row) {
+        const int newRow = ds->state() == db::DataSetState::Insert ? ds->currentRow() : -1;
+        const int before = ds->recordCount();
+        const bool moved = m_source->guard(
+            [ds, &row, newRow, before] {
+                ds->checkBrowseMode();
+                if (newRow >= 0 && newRow < row && ds->recordCount() < before)
+                    --row;
+                ds->setRecNo(row + 1);
+            },
+            this);
+        if (!moved || ds->currentRow() != row)
+            return;
+    }
     const db::Field& f = ds->field(field);
-    ValueEditor editor(f.def(), f.displayLabel(), ds->rawValue(row, field),
-                       !m_model->canModify(index), this);
+    ValueEditor editor(f.def(), f.displayLabel(), ds->rawValue(row, field), readOnly, this);
     if (prompts().execDialog(editor) != QDialog::Accepted || !editor.changed())
         return;
     // Stored like a typed value: a row the user is editing keeps its edit for the row change
@@ -301,9 +319,8 @@ void DBGrid::openValueEditor(const QModelIndex& index)
     m_source->guard(
         [&] {
             if (ds->currentRow() != row)
-                ds->setRecNo(row + 1);
-            if (ds->currentRow() != row)
-                return;
+                throw db::DbError(tr("The row was left while its value editor was open; the "
+                                     "value was not stored."));
             const bool started = ds->state() == db::DataSetState::Browse;
             ds->edit();
             ds->field(field).setRawValue(value);
