@@ -1,6 +1,7 @@
 #include "LoginDlg.h"
 
 #include "Guard.h"
+#include "MainFrm.h"
 
 #include "catalogue/NVMySQLObject.h"
 #include "dbaccess/Connection.h"
@@ -491,6 +492,9 @@ bool ShowLoginForm(TNVHost* host, TNVDataBase* database)
     dialog.SaveValues(host, database);
     dialog.AddToKnownHosts();
     dialog.UpdateChosenHost();
+    // A crash must not lose the host just added.
+    if (MainForm)
+        MainForm->saveKnownHostsAfterLogon();
     return true;
 }
 
