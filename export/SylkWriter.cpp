@@ -66,6 +66,18 @@ QString doubleSemicolons(QString text)
     return text;
 }
 
+/// A record ends at a line break, and a line reading "E" ends the file: every CR, LF and CR LF
+/// inside a value or title becomes one space.
+QString joinedLines(QString text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
 class SylkWriter final : public FormatWriter
 {
 public:
@@ -195,7 +207,8 @@ private:
                     continue;
                 ++x;
                 const int f = registerFont(run.look.titleFont, run.look.dpi);
-                const QStringList pieces = doubleSemicolons(c.column.title).split(u'~');
+                const QStringList pieces =
+                    joinedLines(doubleSemicolons(c.column.title)).split(u'~');
                 const QString title = t <= pieces.size() ? pieces[t - 1] : QString();
                 text += QStringLiteral("F;SLR");
                 if (t == 1)
@@ -268,9 +281,7 @@ private:
 
     static QString text(const ExportRun& run, const QString& cell)
     {
-        QString s = doubleSemicolons(cell);
-        if (s.contains(u'\r'))
-            s.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        QString s = joinedLines(doubleSemicolons(cell));
         if (s.size() > kMaxText) {
             qsizetype keep = kMaxText;
             // Never leave half of a surrogate pair: it would turn into a replacement character.

@@ -78,6 +78,7 @@ FakeGrid sampleGrid()
         QStringLiteral("say \"hi\""),
         QString(),
         QStringLiteral("two\r\nlines"),
+        QStringLiteral("lone\nLF\nE\rCR"),
         QStringLiteral("semi;colon;;twice"),
         QStringLiteral("tab\there"),
         QStringLiteral("<b>bold</b> & <i>x</i>"),

@@ -223,7 +223,9 @@ TEST(SylkText, SemicolonsDoubledLineBreaksJoinedAndCutAt255)
     } cases[] = {
         {QStringLiteral("a;b;;c"), "C;K\"a;;b;;;;c\""},
         {QStringLiteral("one\r\ntwo"), "C;K\"one two\""},
-        {QStringLiteral("lone\rcr\nlf"), "C;K\"lone\rcr\nlf\""},
+        // A lone CR or LF would end the record, and a line reading E the file.
+        {QStringLiteral("lone\rcr\nlf"), "C;K\"lone cr lf\""},
+        {QStringLiteral("x\nE\n\r\ny"), "C;K\"x E  y\""},
         {x300, "C;K\"" + std::string(255, 'y') + "\""},
         // The cut counts the doubled text and may split a doubled ";".
         {x254 + QStringLiteral(";z"), "C;K\"" + std::string(254, 'x') + ";\""},
@@ -240,20 +242,23 @@ TEST(SylkText, SemicolonsDoubledLineBreaksJoinedAndCutAt255)
               "C;K\"" + std::string(254, 'e') + "\"");
 }
 
-TEST(SylkTitles, TildeKeepsFirstPieceAndEmptyTitleWritesNoValue)
+TEST(SylkTitles, TildeKeepsFirstPieceLineBreaksJoinAndEmptyTitleWritesNoValue)
 {
     ExportFixture fx;
     FakeGrid g;
     g.columns = {FakeGrid::col(QStringLiteral("a"), FieldType::ftString, 5, Alignment::Left),
                  FakeGrid::col(QStringLiteral("b"), FieldType::ftString, 5, Alignment::Left),
-                 FakeGrid::col(QStringLiteral("c"), FieldType::ftString, 5, Alignment::Left)};
+                 FakeGrid::col(QStringLiteral("c"), FieldType::ftString, 5, Alignment::Left),
+                 FakeGrid::col(QStringLiteral("d"), FieldType::ftString, 5, Alignment::Left)};
     g.columns[0].title = QStringLiteral("Top~Bottom");
     g.columns[1].title = QString();
     g.columns[2].title = QStringLiteral("x;y~z");
+    g.columns[3].title = QStringLiteral("line\rbreak\nE\r\nend");
     const std::string file = fx.run(g, TzkGridExportType::zkgetSYLK);
-    EXPECT_NE(file.find(crlfLines({"F;W1 1 5", "F;W2 2 5", "F;W3 3 5", "F;SLRTBM0;FG0L;Y1;X1",
-                                   "C;K\"Top\"", "F;SLRTBM0;FG0L;Y1;X2", "F;SLRTBM0;FG0L;Y1;X3",
-                                   "C;K\"x;;y\"", ""}) +
+    EXPECT_NE(file.find(crlfLines({"F;W1 1 5", "F;W2 2 5", "F;W3 3 5", "F;W4 4 5",
+                                   "F;SLRTBM0;FG0L;Y1;X1", "C;K\"Top\"", "F;SLRTBM0;FG0L;Y1;X2",
+                                   "F;SLRTBM0;FG0L;Y1;X3", "C;K\"x;;y\"", "F;SLRTBM0;FG0L;Y1;X4",
+                                   "C;K\"line break E end\"", ""}) +
                         "E"),
               std::string::npos)
         << file;

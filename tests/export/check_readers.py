@@ -67,7 +67,8 @@ def html_cell(text):
     text = text.rstrip("".join(chr(c) for c in range(33)))
     if not text:
         return "\xa0"
-    return text.replace("\r\n", "\n")
+    # HTML reads every CR LF and lone CR as LF.
+    return text.replace("\r\n", "\n").replace("\r", "\n")
 
 
 def check_html(path, expected):

@@ -4,8 +4,8 @@
 Usage: check_sylk_libreoffice.py EXPORT_SAMPLES OUTPUT_DIR
 
 Runs the sample generator, converts the SYLK files to CSV with a headless LibreOffice that has
-its own profile under OUTPUT_DIR, and compares every cell: texts as written (line breaks
-joined, at most 255 characters), numbers, day serials, day fractions and Booleans.
+its own profile under OUTPUT_DIR, and compares every cell: texts as written (every line
+break one space, at most 255 characters), numbers, day serials, day fractions and Booleans.
 """
 import csv
 import datetime
@@ -49,7 +49,8 @@ def read_csv(path):
 
 def sylk_text(text):
     """A text cell as the SYLK file holds it and a reader gets it back."""
-    doubled = text.replace(";", ";;").replace("\r\n", " ")[:255]
+    doubled = text.replace(";", ";;").replace("\r\n", " ").replace("\r", " ").replace("\n", " ")
+    doubled = doubled[:255]
     return doubled.replace(";;", ";")
 
 
