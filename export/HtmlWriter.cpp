@@ -85,7 +85,9 @@ public:
     void header(ExportRun& run, QByteArray& out) override
     {
         const GridAppearance& look = run.look;
-        QString h = QStringLiteral("<HTML>\r\n<HEAD>\r\n<TITLE>") +
+        // The page is UTF-8; without the declaration a browser guesses a legacy code page.
+        QString h = QStringLiteral("<HTML>\r\n<HEAD>\r\n<META http-equiv=\"Content-Type\" "
+                                   "content=\"text/html; charset=utf-8\">\r\n<TITLE>") +
                     escaped(run.options.FileName()) +
                     QStringLiteral("</TITLE>\r\n</HEAD>\r\n<BODY>\r\n");
         h += QStringLiteral("<TABLE ALIGN=Center BORDER=\"%1\" CELLPADDING=\"1\" CELLSPACING=\"0\"")
