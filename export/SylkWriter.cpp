@@ -244,8 +244,10 @@ private:
         case FieldType::ftSmallint:
         case FieldType::ftInteger:
         case FieldType::ftWord:
-        case FieldType::ftLargeint:
-            return doubleSemicolons(run.cellText(c));
+        case FieldType::ftLargeint: {
+            const QString cell = run.cellText(c);
+            return holdsExactly(cell) ? cell : text(run, cell);
+        }
         case FieldType::ftBoolean:
             return run.options.QuoteValue(src.asBoolean(field) ? QStringLiteral("TRUE")
                                                                : QStringLiteral("FALSE"));
@@ -270,6 +272,21 @@ private:
         default:
             return text(run, run.cellText(c));
         }
+    }
+
+    /// Whether an integer's text reads into a double unchanged: spreadsheets keep numbers as
+    /// doubles, so a 64-bit integer beyond 2^53 would be rounded and is written as text.
+    static bool holdsExactly(const QString& cell)
+    {
+        constexpr qint64 kExact = qint64{1} << 53;
+        const qsizetype start = cell.startsWith(u'-') ? 1 : 0;
+        if (cell.size() == start || cell.size() - start > 16)
+            return false;
+        for (qsizetype i = start; i < cell.size(); ++i)
+            if (cell[i] < u'0' || cell[i] > u'9')
+                return false;
+        const qint64 v = cell.toLongLong();
+        return v >= -kExact && v <= kExact;
     }
 
     /// A value a spreadsheet cannot hold as a number (not finite) becomes an empty cell.

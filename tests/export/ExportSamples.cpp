@@ -110,6 +110,25 @@ FakeGrid sampleGrid()
     return g;
 }
 
+/// Doubles at the edges of precision and range, and integers on both sides of 2^53.
+FakeGrid numberGrid()
+{
+    FakeGrid g;
+    g.columns = {
+        FakeGrid::col(QStringLiteral("real"), FieldType::ftFloat, 25, Alignment::Right),
+        FakeGrid::col(QStringLiteral("whole"), FieldType::ftLargeint, 20, Alignment::Right)};
+    const std::pair<double, const char*> rows[] = {
+        {1.7976931348623157e308, "9007199254740992"},
+        {0.1 + 0.2, "9007199254740993"},
+        {-1.5, "-9223372036854775808"},
+        {4.9e-324, "18446744073709551615"},
+    };
+    for (const auto& [real, whole] : rows)
+        g.rows.push_back(
+            {number(real, QString::number(real, 'g', 17)), text(QLatin1String(whole))});
+    return g;
+}
+
 /// How a spreadsheet holds a column's cells.
 QString kindOf(FieldType t)
 {
@@ -205,6 +224,9 @@ int main(int argc, char** argv)
              dir.filePath(QStringLiteral("sample.slk")));
         save(g, TzkGridExportType::zkgetHTML, QStringLiteral(","),
              dir.filePath(QStringLiteral("sample.html")));
+        FakeGrid numbers = numberGrid();
+        save(numbers, TzkGridExportType::zkgetSYLK, QStringLiteral(","),
+             dir.filePath(QStringLiteral("numbers.slk")));
         FakeGrid worked = FakeGrid::idNote();
         save(worked, TzkGridExportType::zkgetSYLK, QStringLiteral(","),
              dir.filePath(QStringLiteral("worked.slk")));

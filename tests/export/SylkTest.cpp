@@ -53,23 +53,27 @@ std::string valueOf(FieldType type, const FakeCell& cell)
 
 } // namespace
 
-TEST(SylkGeneralNumber, FifteenDigitsPointAndExponentForm)
+TEST(SylkGeneralNumber, ShortestRoundTripPointAndExponentForm)
 {
     const std::pair<double, const char*> cases[] = {
         {0.0, "0"},
         {1.5, "1.5"},
         {-2.0, "-2"},
         {100.0, "100"},
-        {0.1 + 0.2, "0.3"},
-        {1.0 / 3.0, "0.333333333333333"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1.0 / 3.0, "0.3333333333333333"},
         {0.0001, "0.0001"},
         {0.00009, "9E-5"},
         {1.5e-7, "1.5E-7"},
         {1e20, "1E20"},
         {-1.25e-10, "-1.25E-10"},
         {123456789012345.0, "123456789012345"},
-        {1234567890123456.0, "1.23456789012346E15"},
+        {1234567890123456.0, "1.234567890123456E15"},
         {2.5e300, "2.5E300"},
+        {1.7976931348623157e308, "1.7976931348623157E308"},
+        {-4.9e-324, "-5E-324"},
+        {123.456, "123.456"},
+        {0.000123, "0.000123"},
     };
     for (const auto& [value, text] : cases)
         EXPECT_EQ(generalNumber(value).toStdString(), text) << value;
@@ -161,7 +165,7 @@ TEST(SylkValues, TypedValuesAndTheirFormatRecords)
         {FieldType::ftDate, before, "C;K-1"},
         {FieldType::ftDate, zeroDate, "C;K\"\""},
         {FieldType::ftTime, time, "C;K0.25"},
-        {FieldType::ftTime, longTime, "C;K-34.9583217592593"},
+        {FieldType::ftTime, longTime, "C;K-34.958321759259256"},
         {FieldType::ftDateTime, stamp, "C;K36526.75"},
         {FieldType::ftTimeStamp, stamp, "C;K36526.75"},
         {FieldType::ftBoolean, yes, "C;K\"TRUE\""},
@@ -169,7 +173,13 @@ TEST(SylkValues, TypedValuesAndTheirFormatRecords)
         {FieldType::ftCurrency, money, "C;K-1234.5"},
         {FieldType::ftBCD, exact, "C;K\"12345678901234567890.123456789\""},
         {FieldType::ftFMTBcd, exact, "C;K\"12345678901234567890.123456789\""},
-        {FieldType::ftLargeint, integer, "C;K18446744073709551615"},
+        // Integers a double cannot hold exactly would be rounded by every spreadsheet.
+        {FieldType::ftLargeint, integer, "C;K\"18446744073709551615\""},
+        {FieldType::ftLargeint, FakeCell::str(QStringLiteral("9007199254740993")),
+         "C;K\"9007199254740993\""},
+        {FieldType::ftLargeint, FakeCell::str(QStringLiteral("-9007199254740992")),
+         "C;K-9007199254740992"},
+        {FieldType::ftInteger, FakeCell::str(QStringLiteral("a;b")), "C;K\"a;;b\""},
         {FieldType::ftAutoInc, FakeCell::str(QStringLiteral("7")), "C;K\"7\""},
         {FieldType::ftMemo, FakeCell::str(QStringLiteral("long text")), "C;K\"(Memo)\""},
         {FieldType::ftBlob, FakeCell::str(QStringLiteral("bytes")), "C;K\"(BLOB)\""},

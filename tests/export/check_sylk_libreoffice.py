@@ -114,7 +114,24 @@ def main():
     generator, out = sys.argv[1], pathlib.Path(sys.argv[2])
     subprocess.run([generator, str(out)], check=True)
     expected = json.loads((out / "expected.json").read_text(encoding="utf-8"))
-    convert(out, ["sample.slk", "worked.slk"])
+    convert(out, ["sample.slk", "worked.slk", "numbers.slk"])
+
+    # Doubles read as numbers (LibreOffice itself keeps about 15 digits, so they are compared
+    # to that); integers beyond 2^53 come back digit for digit as text, 2^53 itself as a number.
+    numbers = read_csv(out / "lo" / "numbers.csv")
+    reals = [1.7976931348623157e308, 0.1 + 0.2, -1.5, 5e-324]
+    wholes = ["9007199254740992", "9007199254740993", "-9223372036854775808",
+              "18446744073709551615"]
+    if numbers[0] != ["real", "whole"] or len(numbers) != 5:
+        fail(f"numbers.slk read as {numbers!r}")
+    for (real, whole), want_real, want_whole in zip(numbers[1:], reals, wholes):
+        number_ok = want_whole == wholes[0] and "E+" in whole and \
+            abs(float(whole) - float(want_whole)) < 1e3
+        real_ok = abs(float(real) - want_real) <= 1e-15 * abs(want_real)
+        if not real_ok or (whole != want_whole and not number_ok):
+            fail(f"numbers.slk row read as {real!r}, {whole!r}; expected {want_real!r}, "
+                 f"{want_whole!r}")
+    print("ok: numbers.slk: doubles read as numbers, 64-bit integers digit for digit")
 
     worked = read_csv(out / "lo" / "worked.csv")
     if worked != [["id", "note"], ["1", "a,b"], ["2", 'say "hi"'], ["3", ""]]:
