@@ -2,6 +2,7 @@
 #include "export/ExportRun.h"
 
 #include <QFontInfo>
+#include <QStringEncoder>
 
 #include <charconv>
 #include <cmath>
@@ -44,44 +45,25 @@ ExportRun::ExportRun(const TzkExportOptions& opts, ExportSource& src)
     }
 }
 
-bool isMemoType(FieldType t)
-{
-    return t == FieldType::ftMemo || t == FieldType::ftOraClob;
-}
-
-namespace {
-
-/// Large objects other than memos show their type name in parentheses.
-QString blobTypeName(FieldType t)
-{
-    switch (t) {
-    case FieldType::ftBlob:
-        return QStringLiteral("Blob");
-    case FieldType::ftGraphic:
-        return QStringLiteral("Graphic");
-    case FieldType::ftOraBlob:
-        return QStringLiteral("OraBlob");
-    default:
-        return {};
-    }
-}
-
-} // namespace
-
 QString ExportRun::cellText(const RunColumn& c) const
 {
-    const FieldType t = c.column.dataType;
-    if (isMemoType(t))
-        return QStringLiteral("(Memo)");
-    const QString blob = blobTypeName(t);
-    if (!blob.isEmpty()) {
-        if (source.isNull(c.field))
-            return u'(' + blob + u')';
-        return u'(' + blob.toUpper() + u')';
-    }
     if (source.isNull(c.field))
         return {};
     return source.displayText(c.field);
+}
+
+QByteArrayView ExportRun::cellUtf8(const RunColumn& c, QByteArray& scratch) const
+{
+    if (source.isNull(c.field))
+        return {};
+    if (const auto bytes = source.cellBytes(c.field))
+        return *bytes;
+    const QString text = source.displayText(c.field);
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    scratch.resize(encoder.requiredSpace(text.size()));
+    char* end = encoder.appendToBuffer(scratch.data(), text);
+    scratch.truncate(end - scratch.constData());
+    return scratch;
 }
 
 int exportPointSize(const QFont& font, int dpi)

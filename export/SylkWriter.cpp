@@ -256,7 +256,8 @@ private:
             return number(src.asFloat(field));
         case FieldType::ftDate: {
             const QDate d = src.asDate(field);
-            return d.isValid() ? QString::number(daySerial(d)) : emptyValue();
+            // A date the server holds but no calendar has (2024-02-00) stays readable as text.
+            return d.isValid() ? QString::number(daySerial(d)) : text(run, run.cellText(c));
         }
         case FieldType::ftTime:
             return number(static_cast<double>(src.asTimeMsecs(field)) / kMsecsPerDay);
@@ -264,7 +265,7 @@ private:
         case FieldType::ftTimeStamp: {
             const QDateTime dt = src.asDateTime(field);
             if (!dt.date().isValid())
-                return emptyValue();
+                return text(run, run.cellText(c));
             const double fraction =
                 dt.time().isValid() ? dt.time().msecsSinceStartOfDay() / kMsecsPerDay : 0.0;
             return number(static_cast<double>(daySerial(dt.date())) + fraction);

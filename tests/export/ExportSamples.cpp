@@ -166,25 +166,41 @@ QJsonObject expected(FakeGrid& g)
         QJsonArray nullFlags;
         for (size_t c = 0; c < r.size(); ++c) {
             nullFlags.append(r[c].null);
-            if (g.columns[c].dataType == FieldType::ftMemo)
-                cells.append(QStringLiteral("(Memo)"));
-            else
-                cells.append(r[c].null ? QString() : r[c].text);
+            cells.append(r[c].null ? QString() : r[c].text);
         }
         rows.append(cells);
         nulls.append(nullFlags);
     }
-    QJsonArray serials; // what a spreadsheet holds for the typed columns
+    QJsonArray serials; // per cell, what a spreadsheet holds for a typed column
     for (const auto& r : g.rows) {
         QJsonArray v;
-        v.append(r[2].null ? QJsonValue() : QJsonValue(r[2].number));
-        v.append(r[3].null ? QJsonValue() : QJsonValue(static_cast<double>(daySerial(r[3].date))));
-        v.append(r[4].null ? QJsonValue()
-                           : QJsonValue(static_cast<double>(r[4].msecs) / 86400000.0));
-        v.append(r[5].null ? QJsonValue()
-                           : QJsonValue(static_cast<double>(daySerial(r[5].dateTime.date())) +
-                                        r[5].dateTime.time().msecsSinceStartOfDay() / 86400000.0));
-        v.append(r[6].null ? QJsonValue() : QJsonValue(r[6].boolean));
+        for (size_t c = 0; c < r.size(); ++c) {
+            const FakeCell& cell = r[c];
+            QJsonValue value;
+            if (!cell.null) {
+                switch (g.columns[c].dataType) {
+                case FieldType::ftFloat:
+                    value = cell.number;
+                    break;
+                case FieldType::ftDate:
+                    value = static_cast<double>(daySerial(cell.date));
+                    break;
+                case FieldType::ftTime:
+                    value = static_cast<double>(cell.msecs) / 86400000.0;
+                    break;
+                case FieldType::ftDateTime:
+                    value = static_cast<double>(daySerial(cell.dateTime.date())) +
+                            cell.dateTime.time().msecsSinceStartOfDay() / 86400000.0;
+                    break;
+                case FieldType::ftBoolean:
+                    value = cell.boolean;
+                    break;
+                default:
+                    break;
+                }
+            }
+            v.append(value);
+        }
         serials.append(v);
     }
     return QJsonObject{{QStringLiteral("titles"), titles},

@@ -181,8 +181,12 @@ TEST(SylkValues, TypedValuesAndTheirFormatRecords)
          "C;K-9007199254740992"},
         {FieldType::ftInteger, FakeCell::str(QStringLiteral("a;b")), "C;K\"a;;b\""},
         {FieldType::ftAutoInc, FakeCell::str(QStringLiteral("7")), "C;K\"7\""},
-        {FieldType::ftMemo, FakeCell::str(QStringLiteral("long text")), "C;K\"(Memo)\""},
-        {FieldType::ftBlob, FakeCell::str(QStringLiteral("bytes")), "C;K\"(BLOB)\""},
+        {FieldType::ftMemo, FakeCell::str(QStringLiteral("long text")), "C;K\"long text\""},
+        {FieldType::ftBlob, FakeCell::str(QStringLiteral("0x6279")), "C;K\"0x6279\""},
+        // Dates the server holds but no calendar has stay readable.
+        {FieldType::ftDate, FakeCell::str(QStringLiteral("2024-02-00")), "C;K\"2024-02-00\""},
+        {FieldType::ftDateTime, FakeCell::str(QStringLiteral("0000-00-00 00:00:00")),
+         "C;K\"0000-00-00 00:00:00\""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(valueOf(c.type, c.cell), c.value) << static_cast<int>(c.type);
