@@ -9,6 +9,7 @@
 #include "catalogue/NVMySQLObject.h"
 #include "catalogue/NVQueryLib.h"
 #include "dbaccess/ClientDataSet.h"
+#include "dbaccess/Field.h"
 #include "dbaccess/Provider.h"
 #include "dbaccess/SqlSource.h"
 
@@ -35,28 +36,13 @@ TMainForm* MainForm = nullptr;
 namespace {
 constexpr int kPanelWidths[2] = {140, 400};
 
-// The long time format without its time-zone letters ("t"), quoted literals kept.
-QString longTimeFormat(const QLocale& locale)
-{
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't')
-            continue;
-        out += c;
-    }
-    return out.trimmed();
-}
 } // namespace
 
 QString clockText(const QDateTime& moment, const QLocale& locale)
 {
     QString text = locale.toString(moment.date(), QLocale::ShortFormat);
     if (moment.time() != QTime(0, 0))
-        text += u' ' + locale.toString(moment.time(), longTimeFormat(locale));
+        text += u' ' + locale.toString(moment.time(), db::localTimePattern(locale));
     return text;
 }
 
