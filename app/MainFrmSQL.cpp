@@ -196,7 +196,7 @@ void TMainForm::AddQueryToHistory()
     if (moSQL->document()->isModified()) {
         auto query = std::make_unique<catalogue::TNVQuery>();
         query->SetLines(moSQL->toPlainText().split(u'\n'));
-        catalogue::QueryHistory->AddObject({}, query.release());
+        catalogue::QueryHistory->AddObject({}, std::move(query));
     }
     moSQL->document()->setModified(false);
 }

@@ -441,14 +441,9 @@ int ClientDataSet::applyUpdates(int maxErrors)
 {
     checkActive();
     checkBrowseMode();
-    if (m_changes.empty() || m_applying)
+    if (m_changes.empty() || m_applying.active())
         return 0;
-    m_applying = true;
-    struct Reset
-    {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_applying};
+    const ReentryGuard::Scope applying(m_applying);
 
     m_provider->beginApply();
     std::vector<std::optional<PackedRow>> results(m_changes.size());

@@ -4,6 +4,7 @@
 #include "Field.h"
 #include "PackedRow.h"
 #include "Provider.h"
+#include "persist/ReentryGuard.h"
 
 #include <QObject>
 
@@ -203,7 +204,7 @@ private:
     std::vector<std::unique_ptr<Field>> m_fields;
     int m_disableCount = 0;
     bool m_resetWhileDisabled = false;
-    bool m_applying = false;
+    ReentryGuard m_applying;
 };
 
 } // namespace norvane::db

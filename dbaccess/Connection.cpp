@@ -113,7 +113,6 @@ void Connection::connectTo(const QString& database)
     }
     m_mysql = m;
     m_lost = false;
-    ++m_sessionNumber;
     m_currentDatabase = database;
     noteSchema();
     emit connectedChanged(true);

@@ -52,8 +52,6 @@ public:
 
     void setParams(const ConnectionParams& params);
     const ConnectionParams& params() const { return m_params; }
-    /// True once settings were given: `ensureOpen()` can then connect.
-    bool hasParams() const { return m_hasParams; }
 
     /// Closes, then connects with the current settings. Throws `DbError` with the server's or
     /// client library's message; the connection then stays closed.
@@ -94,8 +92,6 @@ public:
     bool inTransaction() const;
     std::uint64_t lastInsertId() const;
     std::uint64_t affectedRows() const;
-    /// Counts successful connects; a change tells holders of server state that it is gone.
-    std::uint64_t sessionNumber() const { return m_sessionNumber; }
     /// True when the last close came from a dropped session rather than from `close()`.
     bool wasLost() const { return m_lost; }
 
@@ -118,7 +114,6 @@ private:
     bool m_hasParams = false;
     st_mysql* m_mysql = nullptr;
     QString m_currentDatabase;
-    std::uint64_t m_sessionNumber = 0;
     bool m_lost = false;
 };
 

@@ -63,11 +63,9 @@ struct FieldDef
     bool autoIncrement = false;
     bool isEnumOrSet = false;
     bool isBit = false; ///< BIT(n): bytes on the wire, shown as an unsigned number
-    bool isJson = false;
 
     bool isNumeric() const;
     bool isLargeObject() const { return type == FieldType::ftBlob || type == FieldType::ftMemo; }
-    bool isFloatingPoint() const { return type == FieldType::ftFloat; }
     /// Right for numbers, left for everything else.
     Qt::Alignment alignment() const;
     /// A useful width in characters for a grid column.

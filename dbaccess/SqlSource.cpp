@@ -98,7 +98,6 @@ FieldDef defFrom(const MYSQL_FIELD& f)
         break;
     case MYSQL_TYPE_JSON:
         d.type = FieldType::ftMemo;
-        d.isJson = true;
         break;
     case MYSQL_TYPE_ENUM:
     case MYSQL_TYPE_SET:
@@ -186,7 +185,6 @@ void SqlSource::open()
         throw DbError(QStringLiteral("%1: Missing SQLConnection property").arg(objectName()));
     m_connection->ensureOpen();
     m_pageSize = kFirstPage;
-    m_pagesRead = 0;
     m_consumed = false;
     m_arena = std::make_shared<RowArena>();
     m_database = m_connection->currentDatabase();
@@ -265,7 +263,6 @@ void SqlSource::readWhole()
 {
     m_connection->sendQuery("SELECT * FROM " + qualifiedTableName());
     readResult();
-    ++m_pagesRead;
 }
 
 /// Reads the result of the statement just sent to its end, so the session is free again.
@@ -401,7 +398,6 @@ bool SqlSource::readPage(std::size_t rows)
     if (!res)
         failNoCursor();
     setDefs(res.get());
-    ++m_pagesRead;
     const int n = fieldCount();
     std::size_t got = 0;
     PackedRow lastRow;

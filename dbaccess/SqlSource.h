@@ -44,9 +44,6 @@ public:
     void setTableName(const QString& name);
     QString tableName() const { return m_tableName; }
     bool isTableMode() const { return !m_tableName.isEmpty(); }
-    /// Kept for callers that set it; large values are always read whole.
-    void setMaxBlobSize(int size) { m_maxBlobSize = size; }
-    int maxBlobSize() const { return m_maxBlobSize; }
 
     /// Opens the connection when closed (last settings), runs the statement and reads the first
     /// page. A statement without a result set is still carried out; opening then fails with
@@ -80,8 +77,6 @@ public:
     std::vector<PackedRow> takeRows(std::size_t maxRows);
     /// True when every row was handed over (or the source is closed).
     bool atEnd() const;
-    /// Number of page statements run since open (for tests of the paging).
-    int pagesRead() const { return m_pagesRead; }
     /// The block storage of the rows read since open; holders of those rows keep it alive.
     RowArena::Ptr arena() const { return m_arena; }
     /// True once rows were handed over or stepped past since open.
@@ -105,7 +100,6 @@ private:
     Connection* m_connection = nullptr;
     QStringList m_sql;
     QString m_tableName;
-    int m_maxBlobSize = -1;
     bool m_active = false;
     bool m_keyset = false;
     bool m_allRead = false;
@@ -119,7 +113,6 @@ private:
     RowArena::Ptr m_arena;
     std::vector<RawValue> m_lastKey;
     std::size_t m_pageSize = 100;
-    int m_pagesRead = 0;
     bool m_consumed = false;
 };
 

@@ -3,6 +3,7 @@
 
 #include "dbaccess/ClientDataSet.h"
 #include "export/ExportSource.h"
+#include "persist/ReentryGuard.h"
 
 namespace norvane::widgets {
 
@@ -50,7 +51,7 @@ private:
     DBGrid& m_grid;
     db::Bookmark m_mark;
     int m_screenRow = -1;
-    bool m_running = false;
+    ReentryGuard m_running;
 };
 
 } // namespace norvane::widgets
