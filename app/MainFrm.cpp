@@ -87,7 +87,6 @@ void TMainForm::createDataChains()
         const QString name = QLatin1String(suffix);
         source = new db::SqlSource(MainDataModule->SQLConnection, this);
         source->setObjectName(QLatin1String("sqry") + name);
-        source->setMaxBlobSize(-1);
         provider = new db::Provider(source, this);
         provider->setObjectName(QLatin1String("dsp") + name);
         dataset = new db::ClientDataSet(this);

@@ -106,7 +106,7 @@ private:
     // Tree and Data page (MainFrmBrowser.cpp)
     QWidget* createDataPage();
     /// The catalogue entry a tree node stands for (not owned by the node); null for none.
-    static catalogue::TCustomNVTable* nodeTable(const QTreeWidgetItem* node);
+    catalogue::TCustomNVTable* nodeTable(const QTreeWidgetItem* node) const;
     void connectTreeChange();
     void acLoginExecute();
     void acLogoutExecute();

@@ -49,7 +49,6 @@ int main(int argc, char** argv)
 
         db::SqlSource source(&connection);
         source.setTableName(QString::fromUtf8(argv[1]));
-        source.setMaxBlobSize(-1);
         db::Provider provider(&source);
         db::ClientDataSet data;
         data.setProvider(&provider);

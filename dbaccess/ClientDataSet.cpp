@@ -533,7 +533,7 @@ int ClientDataSet::applyUpdates(int maxErrors)
 {
     checkActive();
     checkBrowseMode();
-    if (m_applying)
+    if (m_applying.active())
         return 0;
     std::vector<std::size_t> queue;
     for (std::size_t i = 0; i < m_changes.size(); ++i)
@@ -542,12 +542,7 @@ int ClientDataSet::applyUpdates(int maxErrors)
     if (queue.empty())
         return 0;
     checkCanWrite();
-    m_applying = true;
-    struct Reset
-    {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_applying};
+    const ReentryGuard::Scope applying(m_applying);
 
     std::vector<std::optional<PackedRow>> results(m_changes.size());
     std::vector<bool> ran(m_changes.size(), false);

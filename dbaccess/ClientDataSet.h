@@ -4,6 +4,7 @@
 #include "Field.h"
 #include "PackedRow.h"
 #include "Provider.h"
+#include "persist/ReentryGuard.h"
 
 #include <QHash>
 #include <QObject>
@@ -249,7 +250,7 @@ private:
     std::vector<std::unique_ptr<Field>> m_fields;
     int m_disableCount = 0;
     bool m_resetWhileDisabled = false;
-    bool m_applying = false;
+    ReentryGuard m_applying;
     std::vector<int> m_keyFields; ///< key columns of a keyset-paged source
     /// Keys of rows written from here while paging had not reached them: a later page skips
     /// them, so each server row is held once.

@@ -43,12 +43,11 @@ struct FieldDef
     bool inPrimaryKey = false;
     bool autoIncrement = false;
     bool isEnumOrSet = false;
-    bool isBit = false; ///< BIT(n): bytes on the wire, shown as an unsigned number
-    bool isJson = false;
+    bool isBit = false;  ///< BIT(n): bytes on the wire, shown as an unsigned number
+    bool isJson = false; ///< a JSON column (MariaDB sends it as LONGTEXT with a format name)
 
     bool isNumeric() const;
     bool isLargeObject() const { return type == FieldType::ftBlob || type == FieldType::ftMemo; }
-    bool isFloatingPoint() const { return type == FieldType::ftFloat; }
     /// Right for numbers, left for everything else.
     Qt::Alignment alignment() const;
     /// A useful width in characters for a grid column.

@@ -181,7 +181,7 @@ void DBGrid::restoreWidths()
 void DBGrid::followDataSet()
 {
     db::ClientDataSet* ds = dataSet();
-    if (!m_model || !ds || m_exporting)
+    if (!m_model || !ds || m_exporting.active())
         return;
     const int row = ds->active() ? ds->currentRow() : -1;
     if (row < 0 || row >= m_model->rowCount()) {
@@ -194,10 +194,8 @@ void DBGrid::followDataSet()
         return;
     const QModelIndex target = m_model->index(row, column);
     if (currentIndex() != target) {
-        const bool was = m_syncing;
-        m_syncing = true;
+        const ReentryGuard::Scope syncing(m_syncing);
         selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
-        m_syncing = was;
     }
     if (!ds->controlsDisabled())
         scrollTo(target);
@@ -210,8 +208,8 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     QTableView::currentChanged(current, previous);
     updateSetNullAction();
     db::ClientDataSet* ds = dataSet();
-    if (m_syncing || m_exporting || !m_model || !ds || !ds->active() || ds->controlsDisabled() ||
-        m_model->isFollowingDataSet() || !current.isValid())
+    if (m_syncing.active() || m_exporting.active() || !m_model || !ds || !ds->active() ||
+        ds->controlsDisabled() || m_model->isFollowingDataSet() || !current.isValid())
         return;
     if (current.row() == ds->currentRow())
         return;
@@ -450,9 +448,12 @@ void DBGrid::discardPendingEdit()
 
 void DBGrid::setExporting(bool exporting)
 {
-    if (m_exporting == exporting)
+    if (m_exporting.active() == exporting)
         return;
-    m_exporting = exporting;
+    if (exporting)
+        m_exporting.begin();
+    else
+        m_exporting.end();
     setUpdatesEnabled(!exporting);
     setEnabled(!exporting);
 }

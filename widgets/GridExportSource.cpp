@@ -72,7 +72,7 @@ exporter::GridAppearance GridExportSource::appearance() const
 void GridExportSource::beginExport()
 {
     db::ClientDataSet* ds = dataSet();
-    if (m_running || !ds || !ds->active())
+    if (m_running.active() || !ds || !ds->active())
         return;
     // Text typed into a cell belongs to the record before the run moves away from it.
     m_grid.commitPendingEdit();
@@ -83,14 +83,14 @@ void GridExportSource::beginExport()
         m_serverText[static_cast<size_t>(i)] = db::displaysServerText(ds->field(i).def());
     ds->disableControls();
     m_grid.setExporting(true);
-    m_running = true;
+    m_running.begin();
 }
 
 void GridExportSource::endExport() noexcept
 {
-    if (!m_running)
+    if (!m_running.active())
         return;
-    m_running = false;
+    m_running.end();
     db::ClientDataSet* ds = dataSet();
     try {
         if (ds && ds->active() && ds->bookmarkValid(m_mark))

@@ -3,6 +3,7 @@
 
 #include "dbaccess/ClientDataSet.h"
 #include "export/ExportSource.h"
+#include "persist/ReentryGuard.h"
 
 #include <vector>
 
@@ -48,7 +49,7 @@ private:
     DBGrid& m_grid;
     db::Bookmark m_mark;
     int m_screenRow = -1;
-    bool m_running = false;
+    ReentryGuard m_running;
     /// Per field, whether its cells are written as the server's bytes; set when the run begins.
     std::vector<bool> m_serverText;
 };
