@@ -1,8 +1,8 @@
-// Measures an export of one table as the main window runs it: table source, provider
-// and cached dataset (100 rows a packet), a data grid on it, and the grid's export options
-// writing TAB-separated text, SYLK or HTML with every packet fetched as the run walks the rows. The
-// clock runs from opening the table to the closed file. Prints one line of "key=value" pairs for
-// scripts/bench.
+// Measures an export of one table as the main window runs it: table source, provider and
+// cached dataset (100 rows a packet), a data grid on it, and the grid's export options writing
+// TAB-separated text, SYLK or HTML with every packet fetched as the run walks the rows. The
+// clock runs from opening the table to the closed file. Prints one line of "key=value" pairs
+// for scripts/bench.
 //
 //   export_bench TABLE FILE [txt|slk|html]   (default txt; settings from
 //   NORVANE_BENCH_USER/_PASSWORD/_HOST/_DATABASE)
