@@ -884,8 +884,9 @@ void ClientDataSet::repostRefused()
 void ClientDataSet::revertRow()
 {
     checkActive();
+    const bool newRow = m_state == DataSetState::Insert;
     cancel();
-    if (m_current < 0)
+    if (newRow || m_current < 0)
         return;
     Record& rec = m_rows[static_cast<std::size_t>(m_current)];
     const int pending = findChange(rec.id);

@@ -140,6 +140,7 @@ public:
     void repostRefused();
     /// Forgets the current row's pending change and shows the row as the server holds it now
     /// (a new row that never reached the server goes; a row gone from the server goes too).
+    /// On a new row not yet posted it only discards that row.
     void revertRow();
 
     Bookmark bookmark() const;
