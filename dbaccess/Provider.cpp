@@ -345,8 +345,14 @@ std::optional<PackedRow> Provider::writeChange(const Change& change)
 
 std::optional<PackedRow> Provider::insertReturning(const QByteArray& sql)
 {
-    ResultPtr res = connection().query(sql + " RETURNING *");
+    return onlyRow(connection().query(sql + " RETURNING *"), false);
+}
+
+std::optional<PackedRow> Provider::onlyRow(const ResultPtr& res, bool onlyIfSingle) const
+{
     if (!res || mysql_num_fields(res.get()) != fieldDefs().size())
+        return std::nullopt;
+    if (onlyIfSingle && mysql_num_rows(res.get()) != 1)
         return std::nullopt;
     MYSQL_ROW row = mysql_fetch_row(res.get());
     if (!row)
@@ -396,15 +402,7 @@ std::optional<PackedRow> Provider::selectOne(const QByteArray& where, bool onlyI
         return std::nullopt;
     ResultPtr res = connection().query("SELECT * FROM " + tableRef() + " WHERE " + where +
                                        (onlyIfSingle ? " LIMIT 2" : " LIMIT 1"));
-    if (!res || mysql_num_fields(res.get()) != fieldDefs().size())
-        return std::nullopt;
-    if (onlyIfSingle && mysql_num_rows(res.get()) != 1)
-        return std::nullopt;
-    MYSQL_ROW row = mysql_fetch_row(res.get());
-    if (!row)
-        return std::nullopt;
-    return PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()),
-                                 static_cast<int>(mysql_num_fields(res.get())));
+    return onlyRow(res, onlyIfSingle);
 }
 
 std::optional<PackedRow> Provider::readBack(const Change& change)

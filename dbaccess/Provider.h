@@ -99,6 +99,9 @@ private:
     std::optional<PackedRow> writeChange(const Change& change);
     std::optional<PackedRow> readBack(const Change& change);
     std::optional<PackedRow> insertReturning(const QByteArray& sql);
+    /// The one row of a stored result of this table; none when the result has other columns, no
+    /// row, or (with `onlyIfSingle`) more than one.
+    std::optional<PackedRow> onlyRow(const ResultPtr& res, bool onlyIfSingle) const;
     /// The one row matching `where`; nullopt when none, or when more than one matches and
     /// `onlyIfSingle` is set.
     std::optional<PackedRow> selectOne(const QByteArray& where, bool onlyIfSingle = false);

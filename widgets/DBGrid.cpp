@@ -216,9 +216,17 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     // Leaving the row posts it; a refused post keeps the cursor (and the grid) on that row.
     // Leaving a new row the user left empty discards it, which shifts the rows below it.
     int row = current.row();
+    moveDataSetTo(row);
+    if (ds->currentRow() != current.row())
+        QMetaObject::invokeMethod(this, &DBGrid::followDataSet, Qt::QueuedConnection);
+}
+
+bool DBGrid::moveDataSetTo(int& row)
+{
+    db::ClientDataSet* ds = dataSet();
     const int newRow = ds->state() == db::DataSetState::Insert ? ds->currentRow() : -1;
     const int before = ds->recordCount();
-    m_source->guard(
+    return m_source->guard(
         [ds, &row, newRow, before] {
             ds->checkBrowseMode();
             if (newRow >= 0 && newRow < row && ds->recordCount() < before)
@@ -226,8 +234,6 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
             ds->setRecNo(row + 1);
         },
         this);
-    if (ds->currentRow() != current.row())
-        QMetaObject::invokeMethod(this, &DBGrid::followDataSet, Qt::QueuedConnection);
 }
 
 void DBGrid::keyPressEvent(QKeyEvent* event)
@@ -293,20 +299,8 @@ void DBGrid::openValueEditor(const QModelIndex& index)
     // The row is reached before the dialog opens: if leaving the row being edited is refused,
     // nothing typed in the dialog can be lost on the way back. Leaving a new row the user left
     // empty discards it, which shifts the rows below it.
-    if (!readOnly && ds->currentRow() != row) {
-        const int newRow = ds->state() == db::DataSetState::Insert ? ds->currentRow() : -1;
-        const int before = ds->recordCount();
-        const bool moved = m_source->guard(
-            [ds, &row, newRow, before] {
-                ds->checkBrowseMode();
-                if (newRow >= 0 && newRow < row && ds->recordCount() < before)
-                    --row;
-                ds->setRecNo(row + 1);
-            },
-            this);
-        if (!moved || ds->currentRow() != row)
-            return;
-    }
+    if (!readOnly && ds->currentRow() != row && (!moveDataSetTo(row) || ds->currentRow() != row))
+        return;
     const db::Field& f = ds->field(field);
     ValueEditor editor(f.def(), f.displayLabel(), ds->rawValue(row, field), readOnly, this);
     if (prompts().execDialog(editor) != QDialog::Accepted || !editor.changed())

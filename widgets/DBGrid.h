@@ -89,6 +89,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    /// Posts the row being left and moves the dataset to `row`, which shifts up by one when an
+    /// empty new row above it is discarded; false when the guard reported an error.
+    bool moveDataSetTo(int& row);
     void followDataSet();
     void setCurrentCellNull();
     void updateSetNullAction();
