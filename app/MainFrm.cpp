@@ -171,6 +171,9 @@ void TMainForm::buildLayout()
     auto* busy = new BusyIndicator(MainDataModule->SQLConnection, bar);
     bar->addWidget(busy);
     busy->hide(); // adding shows it; it appears only while work runs
+    // Commands the busy session disabled come back the moment it is free, not at the next idle.
+    connect(MainDataModule->SQLConnection, &db::Connection::busyChanged, this,
+            [this] { actionManager().updateActions(); });
 
     setStatusBar(bar);
 
