@@ -61,9 +61,9 @@ void ActionManager::addUpdateHandler(std::function<void()> update)
 
 void ActionManager::updateActions()
 {
-    if (m_updating)
+    if (m_updating.active())
         return;
-    m_updating = true;
+    const ReentryGuard::Scope updating(m_updating);
     bool failed = false;
     for (const auto& update : m_updates) {
         // A failing rule would fail again at every idle moment; report each distinct
@@ -87,7 +87,6 @@ void ActionManager::updateActions()
     }
     if (!failed)
         m_lastUpdateError.clear();
-    m_updating = false;
 }
 
 void ActionManager::execute(QAction* action)
@@ -109,7 +108,7 @@ void ActionManager::execute(QAction* action)
 
 bool ActionManager::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == &m_idle || m_updating)
+    if (watched == &m_idle || m_updating.active())
         return false;
     switch (event->type()) {
     case QEvent::Paint:

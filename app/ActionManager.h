@@ -1,6 +1,8 @@
 #pragma once
 /// Owns the window's actions, keeps their enabled state by update rules and runs them guarded.
 
+#include "persist/ReentryGuard.h"
+
 #include <QAction>
 #include <QKeySequence>
 #include <QObject>
@@ -63,7 +65,7 @@ private:
     std::vector<Entry> m_entries;
     std::vector<std::function<void()>> m_updates;
     QTimer m_idle;
-    bool m_updating = false;
+    ReentryGuard m_updating;
     QString m_lastUpdateError;
 };
 

@@ -4,21 +4,7 @@
 
 #include <QDebug>
 
-#include <exception>
-
 namespace norvane::app {
-
-QString currentExceptionText() noexcept
-{
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        QString text = QString::fromUtf8(e.what());
-        return text.isEmpty() ? QStringLiteral("Unknown error") : text;
-    } catch (...) {
-        return QStringLiteral("Unknown error");
-    }
-}
 
 bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept
 {

@@ -1,6 +1,8 @@
 #pragma once
 /// The error guard that every action and event handler of the application runs through.
 
+#include "widgets/Prompts.h"
+
 #include <QString>
 
 #include <functional>
@@ -15,7 +17,6 @@ namespace norvane::app {
 bool runGuarded(QWidget* parent, const std::function<void()>& handler) noexcept;
 
 /// The text the error message box shows for the exception currently being handled.
-/// Only valid inside a catch block.
-QString currentExceptionText() noexcept;
+using widgets::currentExceptionText;
 
 } // namespace norvane::app

@@ -1,6 +1,7 @@
 #include "LoginDlg.h"
 
 #include "Guard.h"
+#include "MainFrm.h"
 
 #include "catalogue/NVMySQLObject.h"
 #include "dbaccess/Connection.h"
@@ -218,7 +219,7 @@ void TLoginForm::createControls()
     connect(cbxHost, &QComboBox::activated, this,
             [this](int index) { runGuarded(this, [this, index] { cbxHostChange(index); }); });
     connect(cbxHost, &QComboBox::currentIndexChanged, this, [this](int index) {
-        if (!m_loading && index >= 0)
+        if (!m_loading.active() && index >= 0)
             runGuarded(this, [this, index] { cbxHostChange(index); });
     });
     connect(edPassword, &QLineEdit::textEdited, this, [this] { m_passwordFromEntry = false; });
@@ -249,13 +250,13 @@ void TLoginForm::arrangeTabOrder()
 
 void TLoginForm::LoadValues(TNVHost* host, TNVDataBase* database)
 {
-    m_loading = true;
+    m_loading.begin();
     cbxHost->clear();
     if (KnownHosts) {
         for (int i = 0; i < KnownHosts->Count(); ++i) {
             if (TNVHost* known = KnownHosts->Items(i))
                 cbxHost->addItem(QString::fromStdString(known->FHost),
-                                 QVariant::fromValue(reinterpret_cast<quintptr>(known)));
+                                 QString::fromStdString(KnownHosts->Keys(i)));
         }
     }
     cbxHost->setCurrentIndex(-1);
@@ -272,7 +273,7 @@ void TLoginForm::LoadValues(TNVHost* host, TNVDataBase* database)
         WorkDataBase->Assign(database);
         cbxDatabase->setEditText(QString::fromStdString(database->FDataBase));
     }
-    m_loading = false;
+    m_loading.end();
     acOkUpdate();
     focusFirstEmptyField();
 }
@@ -358,7 +359,7 @@ void TLoginForm::FillDataBaseList()
     const QString typed = cbxDatabase->currentText();
     cbxDatabase->clear();
     cbxDatabase->addItems(names);
-    cbxDatabase->setCurrentIndex(names.indexOf(typed));
+    cbxDatabase->setCurrentIndex(static_cast<int>(names.indexOf(typed)));
     cbxDatabase->setEditText(typed);
 }
 
@@ -371,8 +372,7 @@ void TLoginForm::AddToKnownHosts()
     auto added = std::make_unique<TNVHost>();
     SaveValues(added.get(), nullptr);
     const std::string key = added->FHost;
-    KnownHosts->InsertObject(0, key, added.get());
-    added.release();
+    KnownHosts->InsertObject(0, key, std::move(added));
     while (KnownHosts->Count() > kMaxKnownHosts) {
         const int last = KnownHosts->Count() - 1;
         std::unique_ptr<persist::TBaseObject> dropped(KnownHosts->GetItem(last));
@@ -402,13 +402,14 @@ void TLoginForm::acOkUpdate()
 
 void TLoginForm::cbxHostChange(int selected)
 {
-    if (m_loading)
+    if (m_loading.active())
         return;
     if (selected >= 0 && KnownHosts) {
-        auto* chosen = reinterpret_cast<TNVHost*>(cbxHost->itemData(selected).value<quintptr>());
-        // The item refers to a list entry; make sure it still is one before taking it.
-        for (int i = 0; chosen && i < KnownHosts->Count(); ++i) {
-            if (KnownHosts->Items(i) == chosen) {
+        // The item names its list entry by key; the entry may have gone meanwhile.
+        const std::string key = cbxHost->itemData(selected).toString().toStdString();
+        for (int i = 0; i < KnownHosts->Count(); ++i) {
+            TNVHost* chosen = KnownHosts->Items(i);
+            if (KnownHosts->Keys(i) == key && chosen) {
                 m_chosenHost = chosen;
                 WorkHost->Assign(chosen);
                 showHost(chosen, chosen->FStorePWD);
@@ -491,6 +492,9 @@ bool ShowLoginForm(TNVHost* host, TNVDataBase* database)
     dialog.SaveValues(host, database);
     dialog.AddToKnownHosts();
     dialog.UpdateChosenHost();
+    // A crash must not lose the host just added.
+    if (MainForm)
+        MainForm->saveKnownHostsAfterLogon();
     return true;
 }
 

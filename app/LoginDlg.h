@@ -2,6 +2,8 @@
 /// The logon dialog: host, user name, password and database, the known hosts on offer, the
 /// server's databases on demand, and a connection made before the dialog closes with OK.
 
+#include "persist/ReentryGuard.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -92,7 +94,7 @@ private:
     /// The password field holds what the chosen entry filled in.
     bool m_passwordFromEntry = false;
     std::unique_ptr<catalogue::TNVDataBase> WorkDataBase;
-    bool m_loading = false;
+    ReentryGuard m_loading;
 };
 
 /// Runs the logon dialog over `host` and `database` (either may be null). True when the user

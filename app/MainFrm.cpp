@@ -12,6 +12,7 @@
 #include "catalogue/NVQueryLib.h"
 #include "dbaccess/ClientDataSet.h"
 #include "dbaccess/Connection.h"
+#include "dbaccess/Field.h"
 #include "dbaccess/Provider.h"
 #include "dbaccess/SqlSource.h"
 
@@ -38,28 +39,13 @@ TMainForm* MainForm = nullptr;
 namespace {
 constexpr int kPanelWidths[2] = {140, 400};
 
-// The long time format without its time-zone letters ("t"), quoted literals kept.
-QString longTimeFormat(const QLocale& locale)
-{
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't')
-            continue;
-        out += c;
-    }
-    return out.trimmed();
-}
 } // namespace
 
 QString clockText(const QDateTime& moment, const QLocale& locale)
 {
     QString text = locale.toString(moment.date(), QLocale::ShortFormat);
     if (moment.time() != QTime(0, 0))
-        text += u' ' + locale.toString(moment.time(), longTimeFormat(locale));
+        text += u' ' + locale.toString(moment.time(), db::localTimePattern(locale));
     return text;
 }
 
@@ -104,7 +90,6 @@ void TMainForm::createDataChains()
         const QString name = QLatin1String(suffix);
         source = new db::SqlSource(MainDataModule->SQLConnection, this);
         source->setObjectName(QLatin1String("sqry") + name);
-        source->setMaxBlobSize(-1);
         provider = new db::Provider(source, this);
         provider->setObjectName(QLatin1String("dsp") + name);
         dataset = new db::ClientDataSet(this);

@@ -72,6 +72,9 @@ public:
     /// The session panel: user@host:port, database, TLS and server version; empty when
     /// logged off.
     QString sessionPanelText() const;
+    /// Writes the known hosts after a logon; a failure is reported once in the status bar
+    /// (again only after a later save succeeded).
+    void saveKnownHostsAfterLogon();
     /// Text of status panel 0 (clock) or 1 (console result).
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
@@ -103,7 +106,7 @@ private:
     // Tree and Data page (MainFrmBrowser.cpp)
     QWidget* createDataPage();
     /// The catalogue entry a tree node stands for (not owned by the node); null for none.
-    static catalogue::TCustomNVTable* nodeTable(const QTreeWidgetItem* node);
+    catalogue::TCustomNVTable* nodeTable(const QTreeWidgetItem* node) const;
     void connectTreeChange();
     void acLoginExecute();
     void acLogoutExecute();
@@ -183,7 +186,10 @@ private:
     // Known-hosts file (MainFrmHosts.cpp)
     void setupSessionPanel(QStatusBar* bar);
     void loadKnownHosts();
+    /// At exit: silent about every failure.
     void saveKnownHosts();
+    /// Writes the known hosts; the error's message, or empty on success.
+    QString writeKnownHosts();
 
     ImageList ImageList1;
     ActionManager* ActionManager1 = nullptr;
@@ -228,6 +234,7 @@ private:
     widgets::DBGrid* dgdSQL = nullptr;
     QLabel* m_panels[2] = {nullptr, nullptr};
     QLabel* lbSession = nullptr;
+    bool m_hostsSaveReported = false;
     QTimer* Timer1 = nullptr;
     QMenu* pmData = nullptr;
     QMenu* pmSQL = nullptr;
@@ -267,6 +274,18 @@ extern TMainForm* MainForm;
 /// The session of `connection` as one line: "user@host:port, database, TLS 1.3 (or "not
 /// encrypted"), MariaDB 10.11.6"; empty while it is closed.
 QString sessionText(const db::Connection& connection);
+
+/// Where the known hosts are read from and written to.
+struct HostsFiles
+{
+    QString load;
+    QString save;
+};
+/// `hosts.lst` beside the executable when its folder is writable; otherwise in `configDir`,
+/// read from beside the executable until the per-user file exists.
+HostsFiles hostsFilesFor(const QString& exeDir, bool exeDirWritable, const QString& configDir);
+/// True when a file can be created in `dir` (tried, not judged from permission bits).
+bool isWritableDirectory(const QString& dir);
 
 /// Where the known hosts are kept: `hosts.lst` in the executable's directory.
 QString knownHostsPath();

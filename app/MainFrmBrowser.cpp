@@ -73,11 +73,27 @@ QWidget* TMainForm::createDataPage()
     return page;
 }
 
-catalogue::TCustomNVTable* TMainForm::nodeTable(const QTreeWidgetItem* node)
+namespace {
+/// The entry of `list` under exactly `name` (table names may differ in case only), or null.
+catalogue::TCustomNVTable* entryNamed(const persist::TStoredStrList& list, const std::string& name)
 {
-    if (!node)
+    for (int i = 0; i < list.Count(); ++i) {
+        auto* entry = dynamic_cast<catalogue::TCustomNVTable*>(list.GetItem(i));
+        if (entry && entry->Name == name)
+            return entry;
+    }
+    return nullptr;
+}
+} // namespace
+
+catalogue::TCustomNVTable* TMainForm::nodeTable(const QTreeWidgetItem* node) const
+{
+    // A node carries its entry's name, never a pointer: the lists may be re-read meanwhile.
+    if (!node || !LogonDataBase)
         return nullptr;
-    return static_cast<catalogue::TCustomNVTable*>(node->data(0, Qt::UserRole).value<void*>());
+    const std::string name = node->data(0, Qt::UserRole).toString().toStdString();
+    catalogue::TCustomNVTable* entry = entryNamed(*LogonDataBase->Tables, name);
+    return entry ? entry : entryNamed(*LogonDataBase->Views, name);
 }
 
 void TMainForm::connectTreeChange()
@@ -252,7 +268,7 @@ namespace {
 void addNode(QTreeWidget* tree, catalogue::TCustomNVTable* entry, const QIcon& icon)
 {
     auto* node = new QTreeWidgetItem(tree, {QString::fromStdString(entry->Name)});
-    node->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(entry)));
+    node->setData(0, Qt::UserRole, QString::fromStdString(entry->Name));
     node->setIcon(0, icon);
 }
 } // namespace

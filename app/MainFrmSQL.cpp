@@ -172,7 +172,6 @@ TMainForm::StatementOutcome TMainForm::runConsoleStatement(const QString& sql, b
     if (keepGrid && !m_spareSQL) {
         m_spareSQL = new db::SqlSource(MainDataModule->SQLConnection, this);
         m_spareSQL->setObjectName(QStringLiteral("sqrySQLSpare"));
-        m_spareSQL->setMaxBlobSize(-1);
     }
     db::SqlSource* source = keepGrid ? m_spareSQL : sqrySQL;
     if (!keepGrid)
@@ -449,7 +448,7 @@ void TMainForm::AddQueryToHistory(const QString& ranSelection)
     if (record) {
         auto query = std::make_unique<catalogue::TNVQuery>();
         query->SetLines((selection ? ranSelection : moSQL->toPlainText()).split(u'\n'));
-        catalogue::QueryHistory->AddObject({}, query.release());
+        catalogue::QueryHistory->AddObject({}, std::move(query));
     }
     if (!selection)
         moSQL->setTextModified(false);

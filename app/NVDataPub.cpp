@@ -15,7 +15,6 @@ TMainDataModule::TMainDataModule(QObject* parent)
     setObjectName(QStringLiteral("MainDataModule"));
     SQLConnection->setObjectName(QStringLiteral("SQLConnection"));
     MainSQLQuery->setObjectName(QStringLiteral("MainSQLQuery"));
-    MainSQLQuery->setMaxBlobSize(-1);
     MainDataModule = this;
     catalogue::SetCatalogueQuery(MainSQLQuery);
 }

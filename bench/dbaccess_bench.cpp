@@ -3,7 +3,7 @@
 // takes. Prints one line of "key=value" pairs for scripts/bench.
 //
 //   dbaccess_bench TABLE   (settings from NORVANE_BENCH_USER/_PASSWORD/_HOST/_DATABASE)
-#include "ClientDataSet.h"
+#include "dbaccess/ClientDataSet.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

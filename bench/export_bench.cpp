@@ -1,10 +1,11 @@
-// Measures a delimited export of one table as the main window runs it: table source, provider
-// and cached dataset (100 rows a packet), a data grid on it, and the grid's export options
-// writing TAB-separated text with every packet fetched as the run walks the rows. The clock
-// runs from opening the table to the closed file. Prints one line of "key=value" pairs for
-// scripts/bench.
+// Measures an export of one table as the main window runs it: table source, provider and
+// cached dataset (100 rows a packet), a data grid on it, and the grid's export options writing
+// TAB-separated text, SYLK or HTML with every packet fetched as the run walks the rows. The
+// clock runs from opening the table to the closed file. Prints one line of "key=value" pairs
+// for scripts/bench.
 //
-//   export_bench TABLE FILE   (settings from NORVANE_BENCH_USER/_PASSWORD/_HOST/_DATABASE)
+//   export_bench TABLE FILE [txt|slk|html]   (default txt; settings from
+//   NORVANE_BENCH_USER/_PASSWORD/_HOST/_DATABASE)
 #include "dbaccess/ClientDataSet.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SqlSource.h"
@@ -37,7 +38,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: export_bench TABLE FILE\n");
+        std::fprintf(stderr, "usage: export_bench TABLE FILE [txt|slk|html]\n");
         return 2;
     }
     try {
@@ -48,7 +49,6 @@ int main(int argc, char** argv)
 
         db::SqlSource source(&connection);
         source.setTableName(QString::fromUtf8(argv[1]));
-        source.setMaxBlobSize(-1);
         db::Provider provider(&source);
         db::ClientDataSet data;
         data.setProvider(&provider);
@@ -60,7 +60,13 @@ int main(int argc, char** argv)
         grid.show();
 
         exporter::TzkExportOptions& options = *grid.ExportOptions();
-        options.setExportType(exporter::TzkGridExportType::zkgetTxt);
+        const QString format = argc > 3 ? QString::fromLatin1(argv[3]) : QStringLiteral("txt");
+        if (format == QLatin1String("slk"))
+            options.setExportType(exporter::TzkGridExportType::zkgetSYLK);
+        else if (format == QLatin1String("html"))
+            options.setExportType(exporter::TzkGridExportType::zkgetHTML);
+        else
+            options.setExportType(exporter::TzkGridExportType::zkgetTxt);
         options.setDelimiter(QStringLiteral("\t"));
         options.setFileName(QString::fromLocal8Bit(argv[2]));
 

@@ -1,5 +1,7 @@
 #include "catalogue/NVMySQLObject.h"
 
+#include "catalogue/TypedListCopy.h"
+
 #include <utility>
 #include <vector>
 
@@ -11,33 +13,6 @@ using persist::TPropKind;
 std::unique_ptr<TNVHosts> KnownHosts;
 
 namespace {
-
-/// The typed lists' copy: build every copy first, so a failure leaves the target as it was,
-/// then clear and add each copy under the key `keyOf` gives it.
-template <class List, class Item, class KeyOf>
-void copyTypedList(List& target, const List& source, KeyOf keyOf)
-{
-    if (&target == &source)
-        return;
-    std::vector<std::unique_ptr<Item>> copies;
-    std::vector<std::string> keys;
-    for (int i = 0; i < source.Count(); ++i) {
-        Item* from = source.Items(i);
-        if (!from) {
-            // An entry without object copies as such, under its key.
-            copies.push_back(nullptr);
-            keys.push_back(source.Keys(i));
-            continue;
-        }
-        auto copy = std::make_unique<Item>();
-        copy->Assign(from);
-        keys.push_back(keyOf(*copy));
-        copies.push_back(std::move(copy));
-    }
-    target.Clear();
-    for (std::size_t i = 0; i < copies.size(); ++i)
-        target.AddObject(keys[i], copies[i].release());
-}
 
 /// After reading: an entry of another class makes the file unusable; an entry without object
 /// (only a damaged file holds one: the writer always stores the item) stands for nothing and
@@ -111,7 +86,8 @@ TNVHost* TNVHosts::Items(int index) const
 void TNVHosts::Assign(const persist::TPersistent* source)
 {
     if (const auto* other = dynamic_cast<const TNVHosts*>(source)) {
-        copyTypedList<TNVHosts, TNVHost>(*this, *other, [](const TNVHost& h) { return h.FHost; });
+        detail::copyTypedList<TNVHosts, TNVHost>(*this, *other,
+                                                 [](const TNVHost& h) { return h.FHost; });
         return;
     }
     TStoredStrList::Assign(source);
@@ -160,8 +136,8 @@ TNVDataBase* TNVDataBases::Items(int index) const
 void TNVDataBases::Assign(const persist::TPersistent* source)
 {
     if (const auto* other = dynamic_cast<const TNVDataBases*>(source)) {
-        copyTypedList<TNVDataBases, TNVDataBase>(*this, *other,
-                                                 [](const TNVDataBase& d) { return d.FDataBase; });
+        detail::copyTypedList<TNVDataBases, TNVDataBase>(
+            *this, *other, [](const TNVDataBase& d) { return d.FDataBase; });
         return;
     }
     TStoredStrList::Assign(source);

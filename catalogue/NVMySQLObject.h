@@ -116,7 +116,7 @@ class TNVFieldDefs : public persist::TStoredStrList
     NORVANE_DECLARE_CLASS
 public:
     TNVFieldDef* Items(int index) const;
-    /// From another column list: clear, then a copy of each column under its `FName`.
+    /// From another column list: a copy of each column under its `FName` (see copyTypedList).
     void Assign(const persist::TPersistent* source) override;
 };
 
@@ -126,7 +126,7 @@ class TNVIndexDefs : public persist::TStoredStrList
     NORVANE_DECLARE_CLASS
 public:
     TNVIndexDef* Items(int index) const;
-    /// From another index list: clear, then a copy of each index under its `FName`.
+    /// From another index list: a copy of each index under its `FName` (see copyTypedList).
     void Assign(const persist::TPersistent* source) override;
 };
 

@@ -101,8 +101,7 @@ void TNVDataBase::LoadTables()
         table->Name = query.field(0).asString().toStdString();
         table->DataBase = this;
         const std::string key = table->Name;
-        Tables->AddObject(key, table.get());
-        table.release();
+        Tables->AddObject(key, std::move(table));
         query.next();
     }
     query.close();

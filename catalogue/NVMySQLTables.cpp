@@ -1,6 +1,7 @@
 // The table catalogue: table entries, their column and index definitions, and reading them
 // with "DESCRIBE".
 #include "catalogue/NVMySQLObject.h"
+#include "catalogue/TypedListCopy.h"
 
 #include "dbaccess/Connection.h"
 #include "dbaccess/SqlSource.h"
@@ -14,31 +15,6 @@ using persist::PropRef;
 using persist::TPropKind;
 
 namespace {
-
-/// Deep copy between typed lists: every copy is made first, so a failure leaves the target
-/// unchanged; each copy goes under the name `keyOf` gives it.
-template <class List, class Item, class KeyOf>
-void copyDefs(List& target, const List& source, KeyOf keyOf)
-{
-    if (&target == &source)
-        return;
-    std::vector<std::unique_ptr<Item>> copies;
-    for (int i = 0; i < source.Count(); ++i) {
-        auto copy = std::make_unique<Item>();
-        if (const Item* from = source.Items(i))
-            copy->Assign(from);
-        copies.push_back(std::move(copy));
-    }
-    for (int i = target.Count() - 1; i >= 0; --i) {
-        std::unique_ptr<persist::TBaseObject> old(target.GetItem(i));
-        target.Delete(i);
-    }
-    for (auto& copy : copies) {
-        const std::string key = keyOf(*copy);
-        target.AddObject(key, copy.get());
-        copy.release();
-    }
-}
 
 /// Removes and destroys every entry; nothing outside the table keeps column or index entries.
 void destroyEntries(persist::TStoredStrList& list)
@@ -137,8 +113,8 @@ TNVFieldDef* TNVFieldDefs::Items(int index) const
 void TNVFieldDefs::Assign(const persist::TPersistent* source)
 {
     if (const auto* other = dynamic_cast<const TNVFieldDefs*>(source)) {
-        copyDefs<TNVFieldDefs, TNVFieldDef>(*this, *other,
-                                            [](const TNVFieldDef& d) { return d.FName; });
+        detail::copyTypedList<TNVFieldDefs, TNVFieldDef>(
+            *this, *other, [](const TNVFieldDef& d) { return d.FName; });
         return;
     }
     TStoredStrList::Assign(source);
@@ -152,8 +128,8 @@ TNVIndexDef* TNVIndexDefs::Items(int index) const
 void TNVIndexDefs::Assign(const persist::TPersistent* source)
 {
     if (const auto* other = dynamic_cast<const TNVIndexDefs*>(source)) {
-        copyDefs<TNVIndexDefs, TNVIndexDef>(*this, *other,
-                                            [](const TNVIndexDef& d) { return d.FName; });
+        detail::copyTypedList<TNVIndexDefs, TNVIndexDef>(
+            *this, *other, [](const TNVIndexDef& d) { return d.FName; });
         return;
     }
     TStoredStrList::Assign(source);
@@ -206,8 +182,7 @@ bool TCustomNVTable::LoadFieldDefs()
         def->FName = fieldColumn.asString().toStdString();
         def->DataTypeName = typeColumn.asString().toStdString();
         const std::string key = def->FName;
-        FieldDefs->AddObject(key, def.get());
-        def.release();
+        FieldDefs->AddObject(key, std::move(def));
         // Only the primary key counts; unique ("UNI") and multiple ("MUL") keys do not.
         if (keyColumn.asString() == QLatin1String("PRI")) {
             if (!primaryKey->FFieldExpression.empty())
@@ -219,8 +194,8 @@ bool TCustomNVTable::LoadFieldDefs()
     query.close();
 
     destroyEntries(*IndexDefs);
-    IndexDefs->AddObject(primaryKey->FName, primaryKey.get());
-    primaryKey.release();
+    const std::string primaryKeyName = primaryKey->FName;
+    IndexDefs->AddObject(primaryKeyName, std::move(primaryKey));
     return FieldDefs->Count() > 0;
 }
 

@@ -63,8 +63,7 @@ void TNVQueryList::Record(const QStringList& lines)
 {
     auto entry = std::make_unique<TNVQuery>();
     entry->SetLines(lines);
-    AddObject({}, entry.get());
-    entry.release();
+    AddObject({}, std::move(entry));
 }
 
 TNVQuery* TNVQueryList::Queries(int index) const

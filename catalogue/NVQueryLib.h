@@ -47,6 +47,7 @@ public:
 
     /// Appends `item` (owned from now on), drops and destroys the oldest entries beyond
     /// `MaxCount`, and points the cursor at the new entry. Returns the new entry's index.
+    using TStoredStrList::AddObject;
     int AddObject(std::string_view key, persist::TBaseObject* item) override;
     /// Records a statement: a new entry with these lines under an empty key.
     void Record(const QStringList& lines);

@@ -11,7 +11,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/app/norvane.svg
 
 # Writes a hosts.lst that offers the demo server in the logon dialog. Built on demand only
 # (scripts/run asks for it); never installed.
-if(TARGET norvane_catalogue AND NOT TARGET norvane-demo-hosts)
+if(NOT TARGET norvane-demo-hosts)
     add_executable(norvane-demo-hosts EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/scripts/demo-hosts.cpp)
     norvane_warnings(norvane-demo-hosts)
     target_link_libraries(norvane-demo-hosts PRIVATE norvane_catalogue)

@@ -9,9 +9,9 @@ namespace {
 constexpr std::size_t kLongWalkPage = 10000;
 
 const QString kUnidentified = QStringLiteral(
-    "This new row was saved, but it cannot be told apart from other rows on the server (its key "
-    "was not typed and other rows hold the same values). Refresh the table before changing or "
-    "deleting it.");
+    "This row was saved, but it cannot be told apart from other rows on the server (its key was "
+    "not typed, or the server changed values of a row without key). Refresh the table before "
+    "changing or deleting it.");
 const QString kCommitLostNotSaved =
     QStringLiteral("The connection was lost while this change was being committed; the server "
                    "does not hold it. Post the row again or revert it.");
@@ -533,7 +533,7 @@ int ClientDataSet::applyUpdates(int maxErrors)
 {
     checkActive();
     checkBrowseMode();
-    if (m_applying)
+    if (m_applying.active())
         return 0;
     std::vector<std::size_t> queue;
     for (std::size_t i = 0; i < m_changes.size(); ++i)
@@ -542,16 +542,21 @@ int ClientDataSet::applyUpdates(int maxErrors)
     if (queue.empty())
         return 0;
     checkCanWrite();
-    m_applying = true;
-    struct Reset
-    {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_applying};
+    const ReentryGuard::Scope applying(m_applying);
 
-    m_provider->beginApply();
     std::vector<std::optional<PackedRow>> results(m_changes.size());
     std::vector<bool> ran(m_changes.size(), false);
+    try {
+        m_provider->beginApply();
+    } catch (const DbError& e) {
+        // Not sent at all (no session): the changes wait, marked, for the user to post again.
+        for (std::size_t i : queue) {
+            m_changes[i].refused = true;
+            m_changes[i].message = e.message();
+        }
+        finishApply(queue, results, ran, false);
+        throw;
+    }
     // After a rollback, what ran stays done only where the rollback could not undo it.
     auto abandon = [&](bool rollback) {
         const bool undone = rollback ? m_provider->rollbackApply() : true;
@@ -879,8 +884,9 @@ void ClientDataSet::repostRefused()
 void ClientDataSet::revertRow()
 {
     checkActive();
+    const bool newRow = m_state == DataSetState::Insert;
     cancel();
-    if (m_current < 0)
+    if (newRow || m_current < 0)
         return;
     Record& rec = m_rows[static_cast<std::size_t>(m_current)];
     const int pending = findChange(rec.id);

@@ -4,6 +4,7 @@
 #include "Field.h"
 #include "PackedRow.h"
 #include "Provider.h"
+#include "persist/ReentryGuard.h"
 
 #include <QHash>
 #include <QObject>
@@ -139,6 +140,7 @@ public:
     void repostRefused();
     /// Forgets the current row's pending change and shows the row as the server holds it now
     /// (a new row that never reached the server goes; a row gone from the server goes too).
+    /// On a new row not yet posted it only discards that row.
     void revertRow();
 
     Bookmark bookmark() const;
@@ -249,7 +251,7 @@ private:
     std::vector<std::unique_ptr<Field>> m_fields;
     int m_disableCount = 0;
     bool m_resetWhileDisabled = false;
-    bool m_applying = false;
+    ReentryGuard m_applying;
     std::vector<int> m_keyFields; ///< key columns of a keyset-paged source
     /// Keys of rows written from here while paging had not reached them: a later page skips
     /// them, so each server row is held once.

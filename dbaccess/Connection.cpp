@@ -32,6 +32,9 @@ bool isConnectionLoss(unsigned code)
     case ER_SERVER_SHUTDOWN:
     case ER_CONNECTION_KILLED:
     case 4031: // ER_CLIENT_INTERACTION_TIMEOUT
+    // An established TLS session whose server went away fails in the TLS layer ("unexpected
+    // eof while reading"); refused handshakes never come this way, they fail the connect.
+    case CR_SSL_CONNECTION_ERROR:
         return true;
     default:
         return false;
@@ -442,6 +445,8 @@ void Connection::raiseError()
     QString message =
         m_mysql ? QString::fromUtf8(mysql_error(m_mysql)) : QStringLiteral("Not connected");
     if (m_mysql && isConnectionLoss(code)) {
+        if (code == CR_SSL_CONNECTION_ERROR)
+            message = QStringLiteral("Lost connection to server (%1)").arg(message);
         closeHandle(true);
         message += QStringLiteral(" (the connection was closed; it is opened again on the "
                                   "next operation)");

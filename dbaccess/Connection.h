@@ -78,8 +78,6 @@ public:
 
     void setParams(const ConnectionParams& params);
     const ConnectionParams& params() const { return m_params; }
-    /// True once settings were given: `ensureOpen()` can then connect.
-    bool hasParams() const { return m_hasParams; }
 
     /// Closes, then connects with the current settings. Throws `DbError` with the server's or
     /// client library's message; the connection then stays closed.

@@ -1,9 +1,12 @@
 #pragma once
 /// Columns of a result and typed access to the values of the current record.
 
+#include "persist/FieldType.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QVariant>
 #include <Qt>
@@ -13,30 +16,8 @@
 
 namespace norvane::db {
 
-/// A field's data type, in the names that grid and export code use.
-enum class FieldType
-{
-    ftUnknown,
-    ftString,
-    ftSmallint,
-    ftInteger,
-    ftWord,
-    ftBoolean,
-    ftFloat,
-    ftCurrency,
-    ftBCD,
-    ftDate,
-    ftTime,
-    ftDateTime,
-    ftBytes,
-    ftVarBytes,
-    ftAutoInc,
-    ftBlob,
-    ftMemo,
-    ftLargeint,
-    ftTimeStamp,
-    ftFMTBcd,
-};
+/// A field's data type; the same enumeration the export layer reads.
+using FieldType = norvane::FieldType;
 
 /// The name of a type without its "ft" prefix ("Blob", "Memo"), as placeholders use it.
 QString fieldTypeName(FieldType type);
@@ -62,12 +43,11 @@ struct FieldDef
     bool inPrimaryKey = false;
     bool autoIncrement = false;
     bool isEnumOrSet = false;
-    bool isBit = false; ///< BIT(n): bytes on the wire, shown as an unsigned number
-    bool isJson = false;
+    bool isBit = false;  ///< BIT(n): bytes on the wire, shown as an unsigned number
+    bool isJson = false; ///< a JSON column (MariaDB sends it as LONGTEXT with a format name)
 
     bool isNumeric() const;
     bool isLargeObject() const { return type == FieldType::ftBlob || type == FieldType::ftMemo; }
-    bool isFloatingPoint() const { return type == FieldType::ftFloat; }
     /// Right for numbers, left for everything else.
     Qt::Alignment alignment() const;
     /// A useful width in characters for a grid column.
@@ -75,13 +55,27 @@ struct FieldDef
 };
 
 /// The text a grid shows for a value: numbers with the locale's decimal separator, dates and
-/// times in the locale's formats, "True"/"False", "(Memo)" for text objects, "(BLOB)" for byte
-/// objects ("(Blob)" when null), and an empty text for other nulls.
+/// times in the locale's formats (fractional seconds as the server wrote them), "True"/"False",
+/// text objects and JSON as their text, byte data as its kind and size ("(BLOB) 6 bytes"), and
+/// an empty text for every null.
 QString displayTextOf(const FieldDef& def, const RawValue& value);
 /// The same text for a value seen in place (nullopt is NULL).
 QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> value);
 /// The exact value as text: the server's text for numbers, dates and strings; bytes as Latin-1.
 QString exactTextOf(const FieldDef& def, const RawValue& value);
+/// The text every export format writes for a value: the display text, except byte data, which
+/// is written whole as "0x" and upper-case hexadecimal.
+QString exportTextOfView(const FieldDef& def, std::optional<QByteArrayView> value);
+/// True when the display text of every value of the field, in the current default locale, is the
+/// server's own UTF-8 text: text columns, integers, and decimals where the locale writes ".".
+bool displaysServerText(const FieldDef& def);
+/// Milliseconds of the server's TIME text ("-838:59:59.5", "12:30"), fractions cut to the
+/// millisecond; nullopt when the text is not a TIME.
+std::optional<std::int64_t> timeMillis(QByteArrayView raw);
+/// The unsigned number held by the bytes of a BIT column (most significant byte first).
+std::uint64_t bitNumber(QByteArrayView raw);
+/// The locale's long time format without its time-zone letters ("t"), quoted literals kept.
+QString localTimePattern(const QLocale& locale);
 /// Converts user text (server form, or the locale's display form for numbers and dates) to the
 /// value stored for the field. Throws `FieldConversionError` on text the type cannot hold.
 RawValue rawFromText(const FieldDef& def, const QString& text);
@@ -146,6 +140,8 @@ public:
     QString asString() const;
     QByteArray asBytes() const;
     QString displayText() const;
+    /// The text exports write (see `exportTextOfView`).
+    QString exportText() const;
     /// A QVariant for generic consumers: integers, doubles, exact text, bytes; invalid if null.
     QVariant value() const;
 

@@ -54,7 +54,6 @@ unsigned char* RowArena::allocate(std::size_t size)
     unsigned char* p = m_next;
     m_next += size;
     m_left -= size;
-    m_used += size;
     return p;
 }
 

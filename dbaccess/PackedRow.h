@@ -22,13 +22,11 @@ public:
 
     /// Space for `size` bytes, aligned to 2 (the low pointer bit marks arena rows).
     unsigned char* allocate(std::size_t size);
-    std::size_t bytesUsed() const { return m_used; }
 
 private:
     std::vector<std::unique_ptr<unsigned char[]>> m_chunks;
     unsigned char* m_next = nullptr;
     std::size_t m_left = 0;
-    std::size_t m_used = 0;
 };
 
 /// One row as a single byte block: the block's length, then per column a length prefix (0 for

@@ -211,11 +211,11 @@ bool changesTableList(const QString& statement)
 
 int errorLine(const QString& message)
 {
-    static const QRegularExpression re(QStringLiteral("\\bat line (\\d+)\\b"));
-    int line = 0;
-    for (auto it = re.globalMatch(message); it.hasNext();)
-        line = it.next().captured(1).toInt();
-    return line;
+    // The server puts the line last; the same words inside a quoted value earlier in the
+    // message are data, not a place.
+    static const QRegularExpression re(QStringLiteral("\\bat line (\\d+)\\s*$"));
+    const auto match = re.match(message);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
 
 } // namespace norvane::db

@@ -37,7 +37,7 @@ ScriptSplit splitSqlScript(const QString& script, bool backslashEscapes = true);
 /// that a list of the database's tables may be out of date after it ran.
 bool changesTableList(const QString& statement);
 
-/// The 1-based line that a server message names ("... at line 3"), or 0 when it names none.
+/// The 1-based line that a server message ends with ("... at line 3"), or 0 when none.
 int errorLine(const QString& message);
 
 } // namespace norvane::db

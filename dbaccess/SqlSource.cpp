@@ -108,7 +108,6 @@ FieldDef defFrom(const MYSQL_FIELD& f)
         break;
     case MYSQL_TYPE_JSON:
         d.type = FieldType::ftMemo;
-        d.isJson = true;
         break;
     case MYSQL_TYPE_ENUM:
     case MYSQL_TYPE_SET:
@@ -197,7 +196,6 @@ void SqlSource::open()
         throw DbError(QStringLiteral("%1: Missing SQLConnection property").arg(objectName()));
     m_connection->ensureOpen();
     m_pageSize = kFirstPage;
-    m_pagesRead = 0;
     m_consumed = false;
     m_arena = std::make_shared<RowArena>();
     // A console's USE must not turn the table into another database's table of that name.
@@ -279,7 +277,6 @@ void SqlSource::readWhole()
 {
     m_connection->sendQuery("SELECT * FROM " + qualifiedTableName());
     readResult();
-    ++m_pagesRead;
 }
 
 /// Reads the result of the statement just sent to its end, so the session is free again.
@@ -414,7 +411,6 @@ bool SqlSource::readPage(std::size_t rows)
     if (!res)
         failNoCursor();
     setDefs(res.get());
-    ++m_pagesRead;
     const int n = fieldCount();
     std::size_t got = 0;
     PackedRow lastRow;

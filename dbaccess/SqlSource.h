@@ -48,9 +48,6 @@ public:
     /// session settings the user chose; false for the application's catalogue statements.
     void setUserStatements(bool user) { m_userStatements = user; }
     bool isTableMode() const { return !m_tableName.isEmpty(); }
-    /// Kept for callers that set it; large values are always read whole.
-    void setMaxBlobSize(int size) { m_maxBlobSize = size; }
-    int maxBlobSize() const { return m_maxBlobSize; }
 
     /// Opens the connection when closed (last settings), runs the statement and reads the first
     /// page. A statement without a result set is still carried out; opening then fails with
@@ -87,8 +84,6 @@ public:
     bool atEnd() const;
     /// Rows read from the server but not yet handed over by `takeRows`.
     std::size_t pendingRows() const { return m_buffer.size(); }
-    /// Number of page statements run since open (for tests of the paging).
-    int pagesRead() const { return m_pagesRead; }
     /// The block storage of the rows read since open; holders of those rows keep it alive.
     RowArena::Ptr arena() const { return m_arena; }
     /// True once rows were handed over or stepped past since open.
@@ -114,7 +109,6 @@ private:
     QString m_tableName;
     QString m_tableDatabase;
     bool m_userStatements = true;
-    int m_maxBlobSize = -1;
     bool m_active = false;
     bool m_keyset = false;
     bool m_allRead = false;
@@ -128,7 +122,6 @@ private:
     RowArena::Ptr m_arena;
     std::vector<RawValue> m_lastKey;
     std::size_t m_pageSize = 100;
-    int m_pagesRead = 0;
     bool m_consumed = false;
 };
 

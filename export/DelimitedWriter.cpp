@@ -1,7 +1,7 @@
 // Delimited text: one line per record, values separated by the options' delimiter.
 #include "export/ExportRun.h"
 
-#include <QStringEncoder>
+#include <cstring>
 
 namespace norvane::exporter {
 namespace {
@@ -11,67 +11,71 @@ class DelimitedWriter final : public FormatWriter
 public:
     void header(ExportRun& run, QByteArray& out) override
     {
+        prepare(run);
         if (!run.has(TzkExportSaveOption::esoShowHeader))
             return;
-        QString line;
         for (int i = 0; i <= run.lastColumn(); ++i) {
             const RunColumn& c = run.columns[static_cast<size_t>(i)];
             if (!c.included)
                 continue;
             QString title = c.column.title;
             title.replace(u'~', u' ');
-            appendValue(run, line, title, i);
+            appendValue(run, out, title.toUtf8(), i);
         }
-        endLine(line, out);
+        out += "\r\n";
     }
 
     void row(ExportRun& run, QByteArray& out) override
     {
-        // One line buffer for the whole run: its capacity is kept from row to row.
-        m_line.resize(0);
+        if (!m_prepared)
+            prepare(run);
         for (int i = 0; i <= run.lastColumn(); ++i) {
             const RunColumn& c = run.columns[static_cast<size_t>(i)];
             if (c.included)
-                appendValue(run, m_line, run.cellText(c), i);
+                appendValue(run, out, run.cellUtf8(c, m_scratch), i);
         }
-        endLine(m_line, out);
+        out += "\r\n";
     }
 
     void finish(ExportRun&, QByteArray&) override {}
 
 private:
-    // A double quote inside a quoted value is doubled, so standard CSV readers get the value
-    // back unchanged, line breaks and delimiters included.
-    static void appendValue(const ExportRun& run, QString& line, const QString& value, int col)
+    // The run calls header only when the file has a header line.
+    void prepare(const ExportRun& run)
     {
-        if (run.has(TzkExportSaveOption::esoDblQuoteFields) && !value.isEmpty()) {
-            line += u'"';
-            if (value.contains(u'"')) {
-                QString doubled = value;
-                line += doubled.replace(QStringLiteral("\""), QStringLiteral("\"\""));
-            } else {
-                line += value;
+        m_delimiter = run.options.Delimiter().toUtf8();
+        m_quoted = run.has(TzkExportSaveOption::esoDblQuoteFields);
+        m_prepared = true;
+    }
+
+    // The cell's UTF-8 bytes go straight onto the end of out. A double quote inside a quoted
+    // value is doubled, so standard CSV readers get the value back unchanged, line breaks and
+    // delimiters included.
+    void appendValue(const ExportRun& run, QByteArray& out, QByteArrayView value, int col) const
+    {
+        if (m_quoted && !value.isEmpty()) {
+            out += '"';
+            const char* p = value.data();
+            const char* end = p + value.size();
+            while (const void* q = std::memchr(p, '"', static_cast<size_t>(end - p))) {
+                const char* quote = static_cast<const char*>(q);
+                out.append(p, quote - p + 1);
+                out += '"';
+                p = quote + 1;
             }
-            line += u'"';
+            out.append(p, end - p);
+            out += '"';
         } else {
-            line += run.options.QuoteValue(value);
+            out += value;
         }
         if (col != run.lastColumn())
-            line += run.options.Delimiter();
+            out += m_delimiter;
     }
 
-    // Encodes the line straight onto the end of out, with no intermediate byte array.
-    static void endLine(QString& line, QByteArray& out)
-    {
-        line += QStringLiteral("\r\n");
-        QStringEncoder encoder(QStringEncoder::Utf8);
-        const qsizetype start = out.size();
-        out.resize(start + encoder.requiredSpace(line.size()));
-        char* end = encoder.appendToBuffer(out.data() + start, line);
-        out.truncate(end - out.constData());
-    }
-
-    QString m_line;
+    QByteArray m_delimiter;
+    bool m_quoted = false;
+    bool m_prepared = false;
+    QByteArray m_scratch; ///< display texts the source does not lend as bytes, reused per cell
 };
 
 } // namespace

@@ -2,9 +2,12 @@
 #include "export/ExportRun.h"
 
 #include <QFontInfo>
+#include <QStringEncoder>
 
 #include <charconv>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace norvane::exporter {
 
@@ -42,44 +45,25 @@ ExportRun::ExportRun(const TzkExportOptions& opts, ExportSource& src)
     }
 }
 
-bool isMemoType(FieldType t)
-{
-    return t == FieldType::ftMemo || t == FieldType::ftOraClob;
-}
-
-namespace {
-
-/// Large objects other than memos show their type name in parentheses.
-QString blobTypeName(FieldType t)
-{
-    switch (t) {
-    case FieldType::ftBlob:
-        return QStringLiteral("Blob");
-    case FieldType::ftGraphic:
-        return QStringLiteral("Graphic");
-    case FieldType::ftOraBlob:
-        return QStringLiteral("OraBlob");
-    default:
-        return {};
-    }
-}
-
-} // namespace
-
 QString ExportRun::cellText(const RunColumn& c) const
 {
-    const FieldType t = c.column.dataType;
-    if (isMemoType(t))
-        return QStringLiteral("(Memo)");
-    const QString blob = blobTypeName(t);
-    if (!blob.isEmpty()) {
-        if (source.isNull(c.field))
-            return u'(' + blob + u')';
-        return u'(' + blob.toUpper() + u')';
-    }
     if (source.isNull(c.field))
         return {};
     return source.displayText(c.field);
+}
+
+QByteArrayView ExportRun::cellUtf8(const RunColumn& c, QByteArray& scratch) const
+{
+    if (source.isNull(c.field))
+        return {};
+    if (const auto bytes = source.cellBytes(c.field))
+        return *bytes;
+    const QString text = source.displayText(c.field);
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    scratch.resize(encoder.requiredSpace(text.size()));
+    char* end = encoder.appendToBuffer(scratch.data(), text);
+    scratch.truncate(end - scratch.constData());
+    return scratch;
 }
 
 int exportPointSize(const QFont& font, int dpi)
@@ -101,23 +85,34 @@ QString generalNumber(double value)
         return {};
     if (value == 0.0)
         return QStringLiteral("0");
-    // to_chars ignores the C locale, so the decimal separator is "." whatever the user has set;
-    // general format with precision 15 switches to scientific below 1E-4 and from 1E15.
+    // Shortest round trip in scientific form ("-1.2345e+02"), then laid out by hand: to_chars
+    // ignores the C locale, so the decimal separator is "." whatever the user has set.
     char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-    std::string text(buf, res.ptr);
-    const auto e = text.find('e');
-    if (e == std::string::npos)
-        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-    std::string mantissa = text.substr(0, e);
-    std::string exponent = text.substr(e + 1);
-    bool negative = false;
-    if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
-        negative = exponent[0] == '-';
-        exponent.erase(0, 1);
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+    const size_t e = sci.find('e');
+    std::string digits;
+    for (const char c : sci.substr(0, e))
+        if (c >= '0' && c <= '9')
+            digits += c;
+    int exponent = 0;
+    std::from_chars(sci.data() + e + (sci[e + 1] == '+' ? 2 : 1), sci.data() + sci.size(),
+                    exponent);
+    const auto n = static_cast<int>(digits.size());
+    std::string out = value < 0 ? "-" : "";
+    if (exponent < -4 || exponent >= 15) {
+        out += digits[0];
+        if (n > 1)
+            out += '.' + digits.substr(1);
+        out += 'E' + std::to_string(exponent);
+    } else if (exponent < 0) {
+        out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    } else if (n <= exponent + 1) {
+        out += digits + std::string(static_cast<size_t>(exponent + 1 - n), '0');
+    } else {
+        const auto point = static_cast<size_t>(exponent + 1);
+        out += digits.substr(0, point) + '.' + digits.substr(point);
     }
-    exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
-    std::string out = mantissa + 'E' + (negative ? "-" : "") + exponent;
     return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
 }
 

@@ -36,8 +36,11 @@ struct ExportRun
 
     bool has(TzkExportSaveOption o) const { return options.Options().contains(o); }
     int lastColumn() const { return static_cast<int>(columns.size()) - 1; }
-    /// The text the grid shows in a column of the current record.
+    /// The text every format writes for a column of the current record; empty for NULL.
     QString cellText(const RunColumn& c) const;
+    /// The same text as UTF-8: the source's own bytes where it lends them, otherwise the text
+    /// encoded into scratch (reused from cell to cell). Empty for NULL.
+    QByteArrayView cellUtf8(const RunColumn& c, QByteArray& scratch) const;
 };
 
 /// Builds a format's text. header and row append to out; the run writes out to the file as it
@@ -54,8 +57,5 @@ public:
 std::unique_ptr<FormatWriter> makeDelimitedWriter();
 std::unique_ptr<FormatWriter> makeSylkWriter();
 std::unique_ptr<FormatWriter> makeHtmlWriter();
-
-/// Text large objects, which show "(Memo)" whatever they hold.
-bool isMemoType(FieldType t);
 
 } // namespace norvane::exporter

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "persist/FieldType.h"
+
+#include <QByteArrayView>
 #include <QColor>
 #include <QDate>
 #include <QDateTime>
@@ -15,35 +18,7 @@
 /// data grid adapter implements in the widgets layer, and test fakes implement in tests.
 namespace norvane::exporter {
 
-/// Data type of a field, as the export formats tell them apart.
-enum class FieldType : std::uint8_t
-{
-    ftUnknown,
-    ftString,
-    ftSmallint,
-    ftInteger,
-    ftWord,
-    ftBoolean,
-    ftFloat,
-    ftCurrency,
-    ftBCD,
-    ftDate,
-    ftTime,
-    ftDateTime,
-    ftBytes,
-    ftVarBytes,
-    ftAutoInc,
-    ftBlob,
-    ftMemo,
-    ftGraphic,
-    ftFixedChar,
-    ftWideString,
-    ftLargeint,
-    ftOraBlob,
-    ftOraClob,
-    ftTimeStamp,
-    ftFMTBcd,
-};
+using FieldType = norvane::FieldType;
 
 /// Horizontal alignment of a column's cells or titles.
 enum class Alignment : std::uint8_t
@@ -115,8 +90,17 @@ public:
     virtual std::optional<std::int64_t> recordCount() const { return std::nullopt; }
 
     virtual bool isNull(int field) const = 0;
-    /// The field's display text as the grid shows it (locale formats, "True"/"False").
+    /// The field's text as every format writes it: the grid's display text (locale formats,
+    /// "True"/"False", text objects whole), except binary values, which read as "0x" and hex.
     virtual QString displayText(int field) const = 0;
+    /// The cell's text as UTF-8 bytes lent from the row cache when the formats write exactly the
+    /// bytes the server sent (text, integers), so no cell is decoded and encoded again; nullopt
+    /// when the writer must take displayText. Valid until the cursor moves.
+    virtual std::optional<QByteArrayView> cellBytes(int field) const
+    {
+        (void)field;
+        return std::nullopt;
+    }
     virtual double asFloat(int field) const = 0;
     virtual bool asBoolean(int field) const = 0;
     virtual QDate asDate(int field) const = 0;

@@ -2,6 +2,7 @@
 #include "export/ExportRun.h"
 
 #include <cmath>
+#include <vector>
 
 namespace norvane::exporter {
 namespace {
@@ -71,21 +72,15 @@ QString escaped(const QString& text)
     return out;
 }
 
-QString trimmedRight(const QString& text)
-{
-    qsizetype n = text.size();
-    while (n > 0 && text.at(n - 1).unicode() <= u' ')
-        --n;
-    return text.left(n);
-}
-
 class HtmlWriter final : public FormatWriter
 {
 public:
     void header(ExportRun& run, QByteArray& out) override
     {
         const GridAppearance& look = run.look;
-        QString h = QStringLiteral("<HTML>\r\n<HEAD>\r\n<TITLE>") +
+        // The page is UTF-8; without the declaration a browser guesses a legacy code page.
+        QString h = QStringLiteral("<HTML>\r\n<HEAD>\r\n<META http-equiv=\"Content-Type\" "
+                                   "content=\"text/html; charset=utf-8\">\r\n<TITLE>") +
                     escaped(run.options.FileName()) +
                     QStringLiteral("</TITLE>\r\n</HEAD>\r\n<BODY>\r\n");
         h += QStringLiteral("<TABLE ALIGN=Center BORDER=\"%1\" CELLPADDING=\"1\" CELLSPACING=\"0\"")
@@ -122,8 +117,11 @@ public:
         h += QStringLiteral("</THEAD>\r\n<TBODY>\r\n");
         out += h.toUtf8();
 
-        m_rowStart = QStringLiteral("<TR VALIGN=\"TOP\" ") +
-                     styleAttribute(look.font, look.fontColor, look.dpi) + QStringLiteral(">\r\n");
+        m_rowStart = (QStringLiteral("<TR VALIGN=\"TOP\" ") +
+                      styleAttribute(look.font, look.fontColor, look.dpi) + QStringLiteral(">\r\n"))
+                         .toUtf8();
+        m_cellOpen[0].clear();
+        m_cellOpen[1].clear();
         // Width factor twips / (sum / dpi * 1440), kept as one fraction so that whole results
         // stay whole instead of landing just below and being cut one pixel short.
         m_scaleNum = 1.0;
@@ -136,36 +134,24 @@ public:
 
     void row(ExportRun& run, QByteArray& out) override
     {
-        const GridAppearance& look = run.look;
-        QColor background = look.color;
-        if (run.has(TzkExportSaveOption::esoShowAlternating) && run.recordNo % 2 == 0)
-            background = look.alternatingRowColor;
+        if (m_cellOpen[0].empty())
+            prepareCells(run);
         // An unset alternating colour never equals the grid colour, so it is written (FFFFFF).
-        const bool marked = !background.isValid() || background != look.color;
-        const QString backgroundAttribute =
-            marked ? QStringLiteral(" BGCOLOR=#") + colourText(background) : QString();
-
-        QString r = m_rowStart;
+        const bool alternate =
+            run.has(TzkExportSaveOption::esoShowAlternating) && run.recordNo % 2 == 0;
+        const std::vector<QByteArray>& opens = m_cellOpen[alternate ? 1 : 0];
+        out += m_rowStart;
+        size_t k = 0;
         for (const RunColumn& c : run.columns) {
             if (!c.included)
                 continue;
-            const QString trimmed = trimmedRight(run.cellText(c));
-            QString value;
-            if (trimmed.isEmpty()) {
-                value = QStringLiteral("&nbsp;");
-            } else {
-                value = escaped(trimmed);
-                value.replace(QStringLiteral("\r\n"), QStringLiteral("<BR>"));
-            }
-            const auto width =
-                static_cast<long long>(std::trunc(c.column.pixelWidth * m_scaleNum / m_scaleDen));
-            r += QStringLiteral("<TD NOWRAP ALIGN=\"") + alignWord(c.column.alignment) + u'"' +
-                 backgroundAttribute + QStringLiteral(" WIDTH=\"") + QString::number(width) +
-                 QStringLiteral("\" SCOPE=\"row\">") + styledText(value, look.font) +
-                 QStringLiteral("</TD>\r\n");
+            out += opens[k++];
+            out += m_fontOpen;
+            appendValue(out, run.cellUtf8(c, m_scratch));
+            out += m_fontClose;
+            out += "</TD>\r\n";
         }
-        r += QStringLiteral("</TR>\r\n");
-        out += r.toUtf8();
+        out += "</TR>\r\n";
     }
 
     void finish(ExportRun&, QByteArray& out) override
@@ -174,7 +160,78 @@ public:
     }
 
 private:
-    QString m_rowStart;
+    /// Everything of a cell but its value depends only on the column and the row's parity:
+    /// built once per run.
+    void prepareCells(const ExportRun& run)
+    {
+        const GridAppearance& look = run.look;
+        const QColor backgrounds[2] = {look.color, look.alternatingRowColor};
+        for (int parity = 0; parity < 2; ++parity) {
+            const QColor& background = backgrounds[parity];
+            const bool marked = !background.isValid() || background != look.color;
+            const QString backgroundAttribute =
+                marked ? QStringLiteral(" BGCOLOR=#") + colourText(background) : QString();
+            m_cellOpen[parity].clear();
+            for (const RunColumn& c : run.columns) {
+                if (!c.included)
+                    continue;
+                const auto width = static_cast<long long>(
+                    std::trunc(c.column.pixelWidth * m_scaleNum / m_scaleDen));
+                m_cellOpen[parity].push_back(
+                    (QStringLiteral("<TD NOWRAP ALIGN=\"") + alignWord(c.column.alignment) + u'"' +
+                     backgroundAttribute + QStringLiteral(" WIDTH=\"") + QString::number(width) +
+                     QStringLiteral("\" SCOPE=\"row\">"))
+                        .toUtf8());
+            }
+        }
+        const QString styled = styledText(QStringLiteral("\x01"), look.font);
+        const qsizetype mark = styled.indexOf(u'\x01');
+        m_fontOpen = styled.left(mark).toUtf8();
+        m_fontClose = styled.mid(mark + 1).toUtf8();
+    }
+
+    /// The value without trailing blanks and control characters; "&", "<" and ">" as entities,
+    /// CR LF as a line break; an empty value as a non-breaking space. Every character at or below
+    /// a space is one byte in UTF-8, so the bytes are trimmed directly.
+    static void appendValue(QByteArray& out, QByteArrayView value)
+    {
+        qsizetype n = value.size();
+        while (n > 0 && static_cast<unsigned char>(value[n - 1]) <= ' ')
+            --n;
+        if (n == 0) {
+            out += "&nbsp;";
+            return;
+        }
+        const char* p = value.data();
+        const char* end = p + n;
+        const char* plain = p;
+        for (; p < end; ++p) {
+            const char ch = *p;
+            const char* replacement = nullptr;
+            if (ch == '&')
+                replacement = "&amp;";
+            else if (ch == '<')
+                replacement = "&lt;";
+            else if (ch == '>')
+                replacement = "&gt;";
+            else if (ch == '\r' && p + 1 < end && p[1] == '\n')
+                replacement = "<BR>";
+            if (!replacement)
+                continue;
+            out.append(plain, p - plain);
+            out += replacement;
+            if (ch == '\r')
+                ++p;
+            plain = p + 1;
+        }
+        out.append(plain, end - plain);
+    }
+
+    QByteArray m_rowStart;
+    std::vector<QByteArray> m_cellOpen[2]; ///< per included column, for odd and even rows
+    QByteArray m_fontOpen;
+    QByteArray m_fontClose;
+    QByteArray m_scratch;
     double m_scaleNum = 1.0;
     double m_scaleDen = 1.0;
 };

@@ -66,6 +66,18 @@ QString doubleSemicolons(QString text)
     return text;
 }
 
+/// A record ends at a line break, and a line reading "E" ends the file: every CR, LF and CR LF
+/// inside a value or title becomes one space.
+QString joinedLines(QString text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
 class SylkWriter final : public FormatWriter
 {
 public:
@@ -195,7 +207,8 @@ private:
                     continue;
                 ++x;
                 const int f = registerFont(run.look.titleFont, run.look.dpi);
-                const QStringList pieces = doubleSemicolons(c.column.title).split(u'~');
+                const QStringList pieces =
+                    joinedLines(doubleSemicolons(c.column.title)).split(u'~');
                 const QString title = t <= pieces.size() ? pieces[t - 1] : QString();
                 text += QStringLiteral("F;SLR");
                 if (t == 1)
@@ -231,8 +244,10 @@ private:
         case FieldType::ftSmallint:
         case FieldType::ftInteger:
         case FieldType::ftWord:
-        case FieldType::ftLargeint:
-            return doubleSemicolons(run.cellText(c));
+        case FieldType::ftLargeint: {
+            const QString cell = run.cellText(c);
+            return holdsExactly(cell) ? cell : text(run, cell);
+        }
         case FieldType::ftBoolean:
             return run.options.QuoteValue(src.asBoolean(field) ? QStringLiteral("TRUE")
                                                                : QStringLiteral("FALSE"));
@@ -241,7 +256,8 @@ private:
             return number(src.asFloat(field));
         case FieldType::ftDate: {
             const QDate d = src.asDate(field);
-            return d.isValid() ? QString::number(daySerial(d)) : emptyValue();
+            // A date the server holds but no calendar has (2024-02-00) stays readable as text.
+            return d.isValid() ? QString::number(daySerial(d)) : text(run, run.cellText(c));
         }
         case FieldType::ftTime:
             return number(static_cast<double>(src.asTimeMsecs(field)) / kMsecsPerDay);
@@ -249,7 +265,7 @@ private:
         case FieldType::ftTimeStamp: {
             const QDateTime dt = src.asDateTime(field);
             if (!dt.date().isValid())
-                return emptyValue();
+                return text(run, run.cellText(c));
             const double fraction =
                 dt.time().isValid() ? dt.time().msecsSinceStartOfDay() / kMsecsPerDay : 0.0;
             return number(static_cast<double>(daySerial(dt.date())) + fraction);
@@ -257,6 +273,21 @@ private:
         default:
             return text(run, run.cellText(c));
         }
+    }
+
+    /// Whether an integer's text reads into a double unchanged: spreadsheets keep numbers as
+    /// doubles, so a 64-bit integer beyond 2^53 would be rounded and is written as text.
+    static bool holdsExactly(const QString& cell)
+    {
+        constexpr qint64 kExact = qint64{1} << 53;
+        const qsizetype start = cell.startsWith(u'-') ? 1 : 0;
+        if (cell.size() == start || cell.size() - start > 16)
+            return false;
+        for (qsizetype i = start; i < cell.size(); ++i)
+            if (cell[i] < u'0' || cell[i] > u'9')
+                return false;
+        const qint64 v = cell.toLongLong();
+        return v >= -kExact && v <= kExact;
     }
 
     /// A value a spreadsheet cannot hold as a number (not finite) becomes an empty cell.
@@ -268,9 +299,7 @@ private:
 
     static QString text(const ExportRun& run, const QString& cell)
     {
-        QString s = doubleSemicolons(cell);
-        if (s.contains(u'\r'))
-            s.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+        QString s = joinedLines(doubleSemicolons(cell));
         if (s.size() > kMaxText) {
             qsizetype keep = kMaxText;
             // Never leave half of a surrogate pair: it would turn into a replacement character.

@@ -127,8 +127,9 @@ private:
 /// converted back to points and rounded (Courier New of 11 pixels at 96 dpi gives 8).
 int exportPointSize(const QFont& font, int dpi);
 
-/// A number as spreadsheet "General" format: at most 15 significant digits, "." always,
-/// scientific below 0.0001 or beyond 15 integer digits (1E20, 1.5E-7).
+/// A number as a spreadsheet reads it: the shortest text that reads back to the same double,
+/// "." always, scientific below 0.0001 or beyond 15 integer digits (1E20, 1.5E-7); empty when
+/// not finite.
 QString generalNumber(double value);
 
 /// Days since 30 December 1899, the spreadsheet day serial.

@@ -300,6 +300,20 @@ void TStoredStrList::InsertObject(int index, std::string_view key, TBaseObject* 
     inner().InsertObject(index, key, item);
 }
 
+int TStoredStrList::AddObject(std::string_view key, std::unique_ptr<TBaseObject> item)
+{
+    const int index = AddObject(key, item.get());
+    static_cast<void>(item.release()); // the list owns it now
+    return index;
+}
+
+void TStoredStrList::InsertObject(int index, std::string_view key,
+                                  std::unique_ptr<TBaseObject> item)
+{
+    InsertObject(index, key, item.get());
+    static_cast<void>(item.release()); // the list owns it now
+}
+
 int TStoredStrList::IndexOf(std::string_view key) const
 {
     return inner().IndexOf(key);
@@ -317,7 +331,7 @@ void TStoredStrList::Assign(const TPersistent* source)
             copies.emplace_back(other->Keys(i), cloneItem(other->List().Objects(i)));
         Clear();
         for (auto& [key, item] : copies)
-            AddObject(key, item.release());
+            AddObject(key, std::move(item));
         return;
     }
     if (dynamic_cast<const rtl::TStringList*>(source)) {

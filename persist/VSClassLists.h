@@ -134,6 +134,9 @@ public:
     virtual void SetItem(int index, TBaseObject* item);
     virtual int AddObject(std::string_view key, TBaseObject* item);
     virtual void InsertObject(int index, std::string_view key, TBaseObject* item);
+    /// The list takes `item`; should adding fail, `item` is destroyed, never leaked.
+    int AddObject(std::string_view key, std::unique_ptr<TBaseObject> item);
+    void InsertObject(int index, std::string_view key, std::unique_ptr<TBaseObject> item);
     void Delete(int index) { inner().Delete(index); }
     void Clear() { inner().Clear(); }
     /// Index of the first key equal to `key` without regard to case (Unicode letters of the

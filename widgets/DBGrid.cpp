@@ -6,6 +6,7 @@
 #include "Prompts.h"
 #include "ValueEditor.h"
 
+#include "dbaccess/DbError.h"
 #include "export/zkexport.h"
 
 #include <QAction>
@@ -180,7 +181,7 @@ void DBGrid::restoreWidths()
 void DBGrid::followDataSet()
 {
     db::ClientDataSet* ds = dataSet();
-    if (!m_model || !ds || m_exporting)
+    if (!m_model || !ds || m_exporting.active())
         return;
     const int row = ds->active() ? ds->currentRow() : -1;
     if (row < 0 || row >= m_model->rowCount()) {
@@ -193,10 +194,8 @@ void DBGrid::followDataSet()
         return;
     const QModelIndex target = m_model->index(row, column);
     if (currentIndex() != target) {
-        const bool was = m_syncing;
-        m_syncing = true;
+        const ReentryGuard::Scope syncing(m_syncing);
         selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
-        m_syncing = was;
     }
     if (!ds->controlsDisabled())
         scrollTo(target);
@@ -209,8 +208,8 @@ void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previ
     QTableView::currentChanged(current, previous);
     updateSetNullAction();
     db::ClientDataSet* ds = dataSet();
-    if (m_syncing || m_exporting || !m_model || !ds || !ds->active() || ds->controlsDisabled() ||
-        m_model->isFollowingDataSet() || !current.isValid())
+    if (m_syncing.active() || m_exporting.active() || !m_model || !ds || !ds->active() ||
+        ds->controlsDisabled() || m_model->isFollowingDataSet() || !current.isValid())
         return;
     if (current.row() == ds->currentRow())
         return;
@@ -288,11 +287,28 @@ void DBGrid::openValueEditor(const QModelIndex& index)
     if (!hasValueEditor(index) || ds->controlsDisabled())
         return;
     commitPendingEdit();
-    const int row = index.row();
+    int row = index.row();
     const int field = m_model->fieldIndex(index.column());
+    const bool readOnly = !m_model->canModify(index);
+    // The row is reached before the dialog opens: if leaving the row being edited is refused,
+    // nothing typed in the dialog can be lost on the way back. Leaving a new row the user left
+    // empty discards it, which shifts the rows below it.
+    if (!readOnly && ds->currentRow() != row) {
+        const int newRow = ds->state() == db::DataSetState::Insert ? ds->currentRow() : -1;
+        const int before = ds->recordCount();
+        const bool moved = m_source->guard(
+            [ds, &row, newRow, before] {
+                ds->checkBrowseMode();
+                if (newRow >= 0 && newRow < row && ds->recordCount() < before)
+                    --row;
+                ds->setRecNo(row + 1);
+            },
+            this);
+        if (!moved || ds->currentRow() != row)
+            return;
+    }
     const db::Field& f = ds->field(field);
-    ValueEditor editor(f.def(), f.displayLabel(), ds->rawValue(row, field),
-                       !m_model->canModify(index), this);
+    ValueEditor editor(f.def(), f.displayLabel(), ds->rawValue(row, field), readOnly, this);
     if (prompts().execDialog(editor) != QDialog::Accepted || !editor.changed())
         return;
     // Stored like a typed value: a row the user is editing keeps its edit for the row change
@@ -301,9 +317,8 @@ void DBGrid::openValueEditor(const QModelIndex& index)
     m_source->guard(
         [&] {
             if (ds->currentRow() != row)
-                ds->setRecNo(row + 1);
-            if (ds->currentRow() != row)
-                return;
+                throw db::DbError(tr("The row was left while its value editor was open; the "
+                                     "value was not stored."));
             const bool started = ds->state() == db::DataSetState::Browse;
             ds->edit();
             ds->field(field).setRawValue(value);
@@ -433,9 +448,12 @@ void DBGrid::discardPendingEdit()
 
 void DBGrid::setExporting(bool exporting)
 {
-    if (m_exporting == exporting)
+    if (m_exporting.active() == exporting)
         return;
-    m_exporting = exporting;
+    if (exporting)
+        m_exporting.begin();
+    else
+        m_exporting.end();
     setUpdatesEnabled(!exporting);
     setEnabled(!exporting);
 }

@@ -2,6 +2,7 @@
 /// The data grid (`dgdData`, `dgdSQL`): a table view bound to a data source.
 
 #include "DataSource.h"
+#include "persist/ReentryGuard.h"
 
 #include <QHash>
 #include <QMenu>
@@ -79,7 +80,7 @@ public:
     void discardPendingEdit();
     /// While set, the grid neither repaints nor takes input, and ignores its current row.
     void setExporting(bool exporting);
-    bool isExporting() const { return m_exporting; }
+    bool isExporting() const { return m_exporting.active(); }
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -106,8 +107,8 @@ private:
     std::unique_ptr<GridExportSource> m_exportSource;
     std::unique_ptr<exporter::TzkExportOptions> m_exportOptions;
     QHash<QString, int> m_widths; ///< column widths by field name, kept across resets
-    bool m_syncing = false;
-    bool m_exporting = false;
+    ReentryGuard m_syncing;
+    ReentryGuard m_exporting;
 };
 
 } // namespace norvane::widgets

@@ -338,7 +338,7 @@ bool DataGridModel::canFetchMore(const QModelIndex& parent) const
     db::ClientDataSet* ds = dataSet();
     // While an export walks the dataset with its controls suspended, the walk does the fetching.
     return !parent.isValid() && ds && ds->active() && !ds->allFetched() &&
-           !ds->controlsDisabled() && !m_fetching && !m_fetchFailed;
+           !ds->controlsDisabled() && !m_fetching.active() && !m_fetchFailed;
 }
 
 void DataGridModel::fetchMore(const QModelIndex& parent)
@@ -348,9 +348,8 @@ void DataGridModel::fetchMore(const QModelIndex& parent)
     // After log off the closed source gives no rows, and the dataset then stops asking. A
     // failed fetch is reported once: views ask again on every layout, also while the error
     // box is open, and the user would get a cascade of boxes.
-    m_fetching = true;
+    const ReentryGuard::Scope fetching(m_fetching);
     m_fetchFailed = !m_source->guard([this] { dataSet()->fetchMore(); });
-    m_fetching = false;
 }
 
 } // namespace norvane::widgets

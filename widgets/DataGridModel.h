@@ -2,6 +2,7 @@
 /// A table model over the rows a cached dataset holds, for the data grids.
 
 #include "DataSource.h"
+#include "persist/ReentryGuard.h"
 
 #include <QAbstractTableModel>
 #include <QPointer>
@@ -73,7 +74,7 @@ private:
     int m_rows = 0;             ///< the row count the views know
     int m_indicatorRow = -1;    ///< the row whose indicator is drawn
     int m_following = 0;
-    bool m_fetching = false;    ///< a fetch is running (an error box may be open meanwhile)
+    ReentryGuard m_fetching;    ///< a fetch is running (an error box may be open meanwhile)
     bool m_fetchFailed = false; ///< views stop asking for rows until the dataset is reopened
 };
 

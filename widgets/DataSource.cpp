@@ -2,11 +2,7 @@
 
 #include "Prompts.h"
 
-#include "persist/Error.h"
-
 #include <QApplication>
-
-#include <exception>
 
 namespace norvane::widgets {
 
@@ -64,12 +60,8 @@ bool DataSource::guard(const std::function<void()>& action, QWidget* parent) con
     try {
         action();
         return true;
-    } catch (const norvane::Error& e) {
-        message = QString::fromStdString(e.what());
-    } catch (const std::exception& e) {
-        message = QString::fromLocal8Bit(e.what());
     } catch (...) {
-        message = QStringLiteral("Unknown error");
+        message = currentExceptionText();
     }
     reportError(message, parent);
     return false;

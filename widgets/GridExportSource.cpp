@@ -9,8 +9,6 @@
 
 namespace norvane::widgets {
 
-using exporter::FieldType;
-
 db::ClientDataSet* GridExportSource::dataSet() const
 {
     return m_grid.dataSet();
@@ -36,60 +34,13 @@ int GridExportSource::fieldCount() const
     return ds && ds->active() ? ds->fieldCount() : 0;
 }
 
-FieldType GridExportSource::exportType(db::FieldType type)
-{
-    switch (type) {
-    case db::FieldType::ftUnknown:
-        return FieldType::ftUnknown;
-    case db::FieldType::ftString:
-        return FieldType::ftString;
-    case db::FieldType::ftSmallint:
-        return FieldType::ftSmallint;
-    case db::FieldType::ftInteger:
-        return FieldType::ftInteger;
-    case db::FieldType::ftWord:
-        return FieldType::ftWord;
-    case db::FieldType::ftBoolean:
-        return FieldType::ftBoolean;
-    case db::FieldType::ftFloat:
-        return FieldType::ftFloat;
-    case db::FieldType::ftCurrency:
-        return FieldType::ftCurrency;
-    case db::FieldType::ftBCD:
-        return FieldType::ftBCD;
-    case db::FieldType::ftDate:
-        return FieldType::ftDate;
-    case db::FieldType::ftTime:
-        return FieldType::ftTime;
-    case db::FieldType::ftDateTime:
-        return FieldType::ftDateTime;
-    case db::FieldType::ftBytes:
-        return FieldType::ftBytes;
-    case db::FieldType::ftVarBytes:
-        return FieldType::ftVarBytes;
-    case db::FieldType::ftAutoInc:
-        return FieldType::ftAutoInc;
-    case db::FieldType::ftBlob:
-        return FieldType::ftBlob;
-    case db::FieldType::ftMemo:
-        return FieldType::ftMemo;
-    case db::FieldType::ftLargeint:
-        return FieldType::ftLargeint;
-    case db::FieldType::ftTimeStamp:
-        return FieldType::ftTimeStamp;
-    case db::FieldType::ftFMTBcd:
-        return FieldType::ftFMTBcd;
-    }
-    return FieldType::ftUnknown;
-}
-
 exporter::ExportColumn GridExportSource::column(int index) const
 {
     const db::Field& f = field(index);
     exporter::ExportColumn c;
     c.fieldName = f.fieldName();
     c.title = f.displayLabel();
-    c.dataType = exportType(f.dataType());
+    c.dataType = f.dataType();
     c.size = f.size();
     c.displayWidth = f.displayWidth();
     if (f.alignment() & Qt::AlignRight)
@@ -121,22 +72,25 @@ exporter::GridAppearance GridExportSource::appearance() const
 void GridExportSource::beginExport()
 {
     db::ClientDataSet* ds = dataSet();
-    if (m_running || !ds || !ds->active())
+    if (m_running.active() || !ds || !ds->active())
         return;
     // Text typed into a cell belongs to the record before the run moves away from it.
     m_grid.commitPendingEdit();
     m_mark = ds->bookmark();
     m_screenRow = m_grid.screenRow();
+    m_serverText.assign(static_cast<size_t>(ds->fieldCount()), false);
+    for (int i = 0; i < ds->fieldCount(); ++i)
+        m_serverText[static_cast<size_t>(i)] = db::displaysServerText(ds->field(i).def());
     ds->disableControls();
     m_grid.setExporting(true);
-    m_running = true;
+    m_running.begin();
 }
 
 void GridExportSource::endExport() noexcept
 {
-    if (!m_running)
+    if (!m_running.active())
         return;
-    m_running = false;
+    m_running.end();
     db::ClientDataSet* ds = dataSet();
     try {
         if (ds && ds->active() && ds->bookmarkValid(m_mark))
@@ -156,6 +110,7 @@ void GridExportSource::endExport() noexcept
     }
     m_mark = {};
     m_screenRow = -1;
+    m_serverText.clear();
 }
 
 void GridExportSource::first()
@@ -189,7 +144,17 @@ bool GridExportSource::isNull(int index) const
 
 QString GridExportSource::displayText(int index) const
 {
-    return field(index).displayText();
+    return field(index).exportText();
+}
+
+std::optional<QByteArrayView> GridExportSource::cellBytes(int index) const
+{
+    if (static_cast<size_t>(index) >= m_serverText.size() ||
+        !m_serverText[static_cast<size_t>(index)])
+        return std::nullopt;
+    // The dataset lends the bytes of its row cache (or of the record being edited).
+    const db::ClientDataSet* ds = dataSet();
+    return ds->valueView(ds->currentRow(), index);
 }
 
 double GridExportSource::asFloat(int index) const
@@ -207,27 +172,6 @@ QDate GridExportSource::asDate(int index) const
     return field(index).asDateTime().date();
 }
 
-std::int64_t GridExportSource::timeTextMsecs(const QByteArray& text)
-{
-    QByteArray t = text.trimmed();
-    const bool negative = t.startsWith('-');
-    if (negative)
-        t.remove(0, 1);
-    const QList<QByteArray> parts = t.split(':');
-    if (parts.size() != 3)
-        return 0;
-    bool okH = false;
-    bool okM = false;
-    bool okS = false;
-    const qint64 h = parts[0].toLongLong(&okH);
-    const qint64 m = parts[1].toLongLong(&okM);
-    const double s = parts[2].toDouble(&okS);
-    if (!okH || !okM || !okS)
-        return 0;
-    const auto ms = static_cast<std::int64_t>(((h * 60 + m) * 60) * 1000 + qRound64(s * 1000.0));
-    return negative ? -ms : ms;
-}
-
 std::int64_t GridExportSource::asTimeMsecs(int index) const
 {
     const db::Field& f = field(index);
@@ -235,7 +179,7 @@ std::int64_t GridExportSource::asTimeMsecs(int index) const
     if (!v)
         return 0;
     if (f.dataType() == db::FieldType::ftTime)
-        return timeTextMsecs(*v);
+        return db::timeMillis(*v).value_or(0);
     const QDateTime dt = f.asDateTime();
     return dt.isValid() ? dt.time().msecsSinceStartOfDay() : 0;
 }

@@ -3,6 +3,9 @@
 
 #include "dbaccess/ClientDataSet.h"
 #include "export/ExportSource.h"
+#include "persist/ReentryGuard.h"
+
+#include <vector>
 
 namespace norvane::widgets {
 
@@ -32,16 +35,12 @@ public:
 
     bool isNull(int field) const override;
     QString displayText(int field) const override;
+    std::optional<QByteArrayView> cellBytes(int field) const override;
     double asFloat(int field) const override;
     bool asBoolean(int field) const override;
     QDate asDate(int field) const override;
     std::int64_t asTimeMsecs(int field) const override;
     QDateTime asDateTime(int field) const override;
-
-    /// The export type of a dataset field type.
-    static exporter::FieldType exportType(db::FieldType type);
-    /// Milliseconds of a TIME value in the server's text form ("-838:59:59.5"); 0 if malformed.
-    static std::int64_t timeTextMsecs(const QByteArray& text);
 
 private:
     db::ClientDataSet* dataSet() const;
@@ -50,7 +49,9 @@ private:
     DBGrid& m_grid;
     db::Bookmark m_mark;
     int m_screenRow = -1;
-    bool m_running = false;
+    ReentryGuard m_running;
+    /// Per field, whether its cells are written as the server's bytes; set when the run begins.
+    std::vector<bool> m_serverText;
 };
 
 } // namespace norvane::widgets

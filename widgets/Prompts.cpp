@@ -4,7 +4,21 @@
 #include <QDialog>
 #include <QFileDialog>
 
+#include <exception>
+
 namespace norvane::widgets {
+
+QString currentExceptionText() noexcept
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        QString text = QString::fromUtf8(e.what());
+        return text.isEmpty() ? QStringLiteral("Unknown error") : text;
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}
 
 namespace {
 DialogPrompts g_dialogPrompts;

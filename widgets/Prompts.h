@@ -44,6 +44,11 @@ public:
     virtual int execDialog(QDialog& dialog) = 0;
 };
 
+/// The text the error message box shows for the exception being handled: the error's message
+/// (UTF-8), or "Unknown error" for an exception without one. Only valid inside a catch block;
+/// both error guards (the application's and the data source's) decode through it.
+QString currentExceptionText() noexcept;
+
 /// The process's prompt implementation; real dialogs unless a test installed its own.
 Prompts& prompts();
 /// Installs `p` (tests); passing nullptr restores the real dialogs. Returns the previous one.

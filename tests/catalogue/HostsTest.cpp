@@ -237,6 +237,19 @@ TEST(HostList, AssignCopiesEachHostUnderItsName)
     EXPECT_EQ(target.Count(), 2);
 }
 
+TEST(HostList, AssignOverHostsDestroysTheReplacedOnes)
+{
+    // The list owns its hosts: replaced ones must be destroyed (scripts/sanitize reports a leak).
+    TNVHosts source;
+    source.AddObject("beta", newHost("beta", 2, "b", "", false));
+    TNVHosts target;
+    target.AddObject("alpha", newHost("alpha", 1, "a", "", false));
+    target.AddObject("gamma", newHost("gamma", 3, "c", "", false));
+    target.Assign(&source);
+    ASSERT_EQ(target.Count(), 1);
+    EXPECT_EQ(target.Items(0)->FHost, "beta");
+}
+
 TEST(HostList, LooksHostsUpWithoutCaseInAnyScript)
 {
     TNVHosts hosts;

@@ -2,10 +2,10 @@
 // Helpers for tests against the private server: a connected session from the environment the
 // fixture exports, unique table names, and a second session that plays "another user".
 
-#include "ClientDataSet.h"
-#include "Connection.h"
-#include "Provider.h"
-#include "SqlSource.h"
+#include "dbaccess/ClientDataSet.h"
+#include "dbaccess/Connection.h"
+#include "dbaccess/Provider.h"
+#include "dbaccess/SqlSource.h"
 
 #include <gtest/gtest.h>
 

@@ -120,13 +120,35 @@ TEST(DisplayText, KnownTextsInThreeLocales)
     }
 }
 
+TEST(DisplayText, FractionalSecondsFollowTheSecondsInTheLocalePatternAndReadBack)
+{
+    struct Case
+    {
+        const char* locale;
+        const char* raw;
+        const char* text;
+    } cases[] = {
+        {"C", "2024-01-01 10:00:00.5", "1 Jan 2024 10:00:00.5"},
+        {"C", "1000-01-01 00:00:00.000001", "1 Jan 1000 00:00:00.000001"},
+        {"de_DE", "2024-03-05 07:08:09.120", "05.03.2024 07:08:09.120"},
+        {"en_US", "2024-03-05 12:08:09.25", "3/5/2024 12:08:09.25 PM"},
+    };
+    for (const Case& c : cases) {
+        const DefaultLocale scope{QLocale(QString::fromLatin1(c.locale))};
+        EXPECT_EQ(shown(FieldType::ftDateTime, c.raw), QString::fromUtf8(c.text)) << c.locale;
+        EXPECT_EQ(rawFromText(defOf(FieldType::ftDateTime), QString::fromUtf8(c.text)),
+                  QByteArray(c.raw))
+            << c.locale;
+    }
+}
+
 TEST(DisplayText, ValuesOutsideThePlainFormKeepTheirText)
 {
     for (const char* name : {"C", "de_DE", "en_US"}) {
         const DefaultLocale scope{QLocale(QString::fromLatin1(name))};
-        // Zero dates, fractions that matter and durations are shown as the server sent them.
-        for (const char* raw : {"0000-00-00 00:00:00", "2024-01-01 10:00:00.5",
-                                "2024-01-01 10:00:00.000001", "2024-02-30 10:00:00"})
+        // Zero dates, days no calendar has and durations are shown as the server sent them.
+        for (const char* raw :
+             {"0000-00-00 00:00:00", "2024-02-00 10:00:00.5", "2024-02-30 10:00:00"})
             EXPECT_EQ(shown(FieldType::ftDateTime, raw), QString::fromLatin1(raw)) << name;
         for (const char* raw : {"0000-00-00", "2023-02-29"})
             EXPECT_EQ(shown(FieldType::ftDate, raw), QString::fromLatin1(raw)) << name;

@@ -72,7 +72,10 @@ TEST(ServerRestart, OpenDatasetSurvivesAKilledServerAndReconnects)
 
     ASSERT_EQ(serverCtl("restart"), 0);
 
-    // The next apply reconnects and writes the change.
+    // It is not sent behind the user's back; posted again, it reconnects and is written.
+    EXPECT_EQ(d.applyUpdates(0), 0);
+    EXPECT_EQ(d.changeCount(), 1);
+    d.repostRefused();
     EXPECT_EQ(d.applyUpdates(0), 0);
     EXPECT_TRUE(reconciles.isEmpty()) << reconciles.join(QLatin1Char('|')).toStdString();
     EXPECT_EQ(d.changeCount(), 0);

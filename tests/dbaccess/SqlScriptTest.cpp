@@ -132,4 +132,5 @@ TEST(SqlScript, ReadsTheLineAnErrorNames)
               3);
     EXPECT_EQ(errorLine(QStringLiteral("near 'at line 9' at line 12")), 12);
     EXPECT_EQ(errorLine(QStringLiteral("Table 'd.t' doesn't exist")), 0);
+    EXPECT_EQ(errorLine(QStringLiteral("Duplicate entry 'at line 5' for key 'PRIMARY'")), 0);
 }

@@ -78,6 +78,7 @@ FakeGrid sampleGrid()
         QStringLiteral("say \"hi\""),
         QString(),
         QStringLiteral("two\r\nlines"),
+        QStringLiteral("lone\nLF\nE\rCR"),
         QStringLiteral("semi;colon;;twice"),
         QStringLiteral("tab\there"),
         QStringLiteral("<b>bold</b> & <i>x</i>"),
@@ -106,6 +107,25 @@ FakeGrid sampleGrid()
         }
         g.rows.push_back(row);
     }
+    return g;
+}
+
+/// Doubles at the edges of precision and range, and integers on both sides of 2^53.
+FakeGrid numberGrid()
+{
+    FakeGrid g;
+    g.columns = {
+        FakeGrid::col(QStringLiteral("real"), FieldType::ftFloat, 25, Alignment::Right),
+        FakeGrid::col(QStringLiteral("whole"), FieldType::ftLargeint, 20, Alignment::Right)};
+    const std::pair<double, const char*> rows[] = {
+        {1.7976931348623157e308, "9007199254740992"},
+        {0.1 + 0.2, "9007199254740993"},
+        {-1.5, "-9223372036854775808"},
+        {4.9e-324, "18446744073709551615"},
+    };
+    for (const auto& [real, whole] : rows)
+        g.rows.push_back(
+            {number(real, QString::number(real, 'g', 17)), text(QLatin1String(whole))});
     return g;
 }
 
@@ -146,25 +166,41 @@ QJsonObject expected(FakeGrid& g)
         QJsonArray nullFlags;
         for (size_t c = 0; c < r.size(); ++c) {
             nullFlags.append(r[c].null);
-            if (g.columns[c].dataType == FieldType::ftMemo)
-                cells.append(QStringLiteral("(Memo)"));
-            else
-                cells.append(r[c].null ? QString() : r[c].text);
+            cells.append(r[c].null ? QString() : r[c].text);
         }
         rows.append(cells);
         nulls.append(nullFlags);
     }
-    QJsonArray serials; // what a spreadsheet holds for the typed columns
+    QJsonArray serials; // per cell, what a spreadsheet holds for a typed column
     for (const auto& r : g.rows) {
         QJsonArray v;
-        v.append(r[2].null ? QJsonValue() : QJsonValue(r[2].number));
-        v.append(r[3].null ? QJsonValue() : QJsonValue(static_cast<double>(daySerial(r[3].date))));
-        v.append(r[4].null ? QJsonValue()
-                           : QJsonValue(static_cast<double>(r[4].msecs) / 86400000.0));
-        v.append(r[5].null ? QJsonValue()
-                           : QJsonValue(static_cast<double>(daySerial(r[5].dateTime.date())) +
-                                        r[5].dateTime.time().msecsSinceStartOfDay() / 86400000.0));
-        v.append(r[6].null ? QJsonValue() : QJsonValue(r[6].boolean));
+        for (size_t c = 0; c < r.size(); ++c) {
+            const FakeCell& cell = r[c];
+            QJsonValue value;
+            if (!cell.null) {
+                switch (g.columns[c].dataType) {
+                case FieldType::ftFloat:
+                    value = cell.number;
+                    break;
+                case FieldType::ftDate:
+                    value = static_cast<double>(daySerial(cell.date));
+                    break;
+                case FieldType::ftTime:
+                    value = static_cast<double>(cell.msecs) / 86400000.0;
+                    break;
+                case FieldType::ftDateTime:
+                    value = static_cast<double>(daySerial(cell.dateTime.date())) +
+                            cell.dateTime.time().msecsSinceStartOfDay() / 86400000.0;
+                    break;
+                case FieldType::ftBoolean:
+                    value = cell.boolean;
+                    break;
+                default:
+                    break;
+                }
+            }
+            v.append(value);
+        }
         serials.append(v);
     }
     return QJsonObject{{QStringLiteral("titles"), titles},
@@ -204,6 +240,9 @@ int main(int argc, char** argv)
              dir.filePath(QStringLiteral("sample.slk")));
         save(g, TzkGridExportType::zkgetHTML, QStringLiteral(","),
              dir.filePath(QStringLiteral("sample.html")));
+        FakeGrid numbers = numberGrid();
+        save(numbers, TzkGridExportType::zkgetSYLK, QStringLiteral(","),
+             dir.filePath(QStringLiteral("numbers.slk")));
         FakeGrid worked = FakeGrid::idNote();
         save(worked, TzkGridExportType::zkgetSYLK, QStringLiteral(","),
              dir.filePath(QStringLiteral("worked.slk")));

@@ -53,23 +53,27 @@ std::string valueOf(FieldType type, const FakeCell& cell)
 
 } // namespace
 
-TEST(SylkGeneralNumber, FifteenDigitsPointAndExponentForm)
+TEST(SylkGeneralNumber, ShortestRoundTripPointAndExponentForm)
 {
     const std::pair<double, const char*> cases[] = {
         {0.0, "0"},
         {1.5, "1.5"},
         {-2.0, "-2"},
         {100.0, "100"},
-        {0.1 + 0.2, "0.3"},
-        {1.0 / 3.0, "0.333333333333333"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1.0 / 3.0, "0.3333333333333333"},
         {0.0001, "0.0001"},
         {0.00009, "9E-5"},
         {1.5e-7, "1.5E-7"},
         {1e20, "1E20"},
         {-1.25e-10, "-1.25E-10"},
         {123456789012345.0, "123456789012345"},
-        {1234567890123456.0, "1.23456789012346E15"},
+        {1234567890123456.0, "1.234567890123456E15"},
         {2.5e300, "2.5E300"},
+        {1.7976931348623157e308, "1.7976931348623157E308"},
+        {-4.9e-324, "-5E-324"},
+        {123.456, "123.456"},
+        {0.000123, "0.000123"},
     };
     for (const auto& [value, text] : cases)
         EXPECT_EQ(generalNumber(value).toStdString(), text) << value;
@@ -161,7 +165,7 @@ TEST(SylkValues, TypedValuesAndTheirFormatRecords)
         {FieldType::ftDate, before, "C;K-1"},
         {FieldType::ftDate, zeroDate, "C;K\"\""},
         {FieldType::ftTime, time, "C;K0.25"},
-        {FieldType::ftTime, longTime, "C;K-34.9583217592593"},
+        {FieldType::ftTime, longTime, "C;K-34.958321759259256"},
         {FieldType::ftDateTime, stamp, "C;K36526.75"},
         {FieldType::ftTimeStamp, stamp, "C;K36526.75"},
         {FieldType::ftBoolean, yes, "C;K\"TRUE\""},
@@ -169,10 +173,20 @@ TEST(SylkValues, TypedValuesAndTheirFormatRecords)
         {FieldType::ftCurrency, money, "C;K-1234.5"},
         {FieldType::ftBCD, exact, "C;K\"12345678901234567890.123456789\""},
         {FieldType::ftFMTBcd, exact, "C;K\"12345678901234567890.123456789\""},
-        {FieldType::ftLargeint, integer, "C;K18446744073709551615"},
+        // Integers a double cannot hold exactly would be rounded by every spreadsheet.
+        {FieldType::ftLargeint, integer, "C;K\"18446744073709551615\""},
+        {FieldType::ftLargeint, FakeCell::str(QStringLiteral("9007199254740993")),
+         "C;K\"9007199254740993\""},
+        {FieldType::ftLargeint, FakeCell::str(QStringLiteral("-9007199254740992")),
+         "C;K-9007199254740992"},
+        {FieldType::ftInteger, FakeCell::str(QStringLiteral("a;b")), "C;K\"a;;b\""},
         {FieldType::ftAutoInc, FakeCell::str(QStringLiteral("7")), "C;K\"7\""},
-        {FieldType::ftMemo, FakeCell::str(QStringLiteral("long text")), "C;K\"(Memo)\""},
-        {FieldType::ftBlob, FakeCell::str(QStringLiteral("bytes")), "C;K\"(BLOB)\""},
+        {FieldType::ftMemo, FakeCell::str(QStringLiteral("long text")), "C;K\"long text\""},
+        {FieldType::ftBlob, FakeCell::str(QStringLiteral("0x6279")), "C;K\"0x6279\""},
+        // Dates the server holds but no calendar has stay readable.
+        {FieldType::ftDate, FakeCell::str(QStringLiteral("2024-02-00")), "C;K\"2024-02-00\""},
+        {FieldType::ftDateTime, FakeCell::str(QStringLiteral("0000-00-00 00:00:00")),
+         "C;K\"0000-00-00 00:00:00\""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(valueOf(c.type, c.cell), c.value) << static_cast<int>(c.type);
@@ -223,7 +237,9 @@ TEST(SylkText, SemicolonsDoubledLineBreaksJoinedAndCutAt255)
     } cases[] = {
         {QStringLiteral("a;b;;c"), "C;K\"a;;b;;;;c\""},
         {QStringLiteral("one\r\ntwo"), "C;K\"one two\""},
-        {QStringLiteral("lone\rcr\nlf"), "C;K\"lone\rcr\nlf\""},
+        // A lone CR or LF would end the record, and a line reading E the file.
+        {QStringLiteral("lone\rcr\nlf"), "C;K\"lone cr lf\""},
+        {QStringLiteral("x\nE\n\r\ny"), "C;K\"x E  y\""},
         {x300, "C;K\"" + std::string(255, 'y') + "\""},
         // The cut counts the doubled text and may split a doubled ";".
         {x254 + QStringLiteral(";z"), "C;K\"" + std::string(254, 'x') + ";\""},
@@ -240,20 +256,23 @@ TEST(SylkText, SemicolonsDoubledLineBreaksJoinedAndCutAt255)
               "C;K\"" + std::string(254, 'e') + "\"");
 }
 
-TEST(SylkTitles, TildeKeepsFirstPieceAndEmptyTitleWritesNoValue)
+TEST(SylkTitles, TildeKeepsFirstPieceLineBreaksJoinAndEmptyTitleWritesNoValue)
 {
     ExportFixture fx;
     FakeGrid g;
     g.columns = {FakeGrid::col(QStringLiteral("a"), FieldType::ftString, 5, Alignment::Left),
                  FakeGrid::col(QStringLiteral("b"), FieldType::ftString, 5, Alignment::Left),
-                 FakeGrid::col(QStringLiteral("c"), FieldType::ftString, 5, Alignment::Left)};
+                 FakeGrid::col(QStringLiteral("c"), FieldType::ftString, 5, Alignment::Left),
+                 FakeGrid::col(QStringLiteral("d"), FieldType::ftString, 5, Alignment::Left)};
     g.columns[0].title = QStringLiteral("Top~Bottom");
     g.columns[1].title = QString();
     g.columns[2].title = QStringLiteral("x;y~z");
+    g.columns[3].title = QStringLiteral("line\rbreak\nE\r\nend");
     const std::string file = fx.run(g, TzkGridExportType::zkgetSYLK);
-    EXPECT_NE(file.find(crlfLines({"F;W1 1 5", "F;W2 2 5", "F;W3 3 5", "F;SLRTBM0;FG0L;Y1;X1",
-                                   "C;K\"Top\"", "F;SLRTBM0;FG0L;Y1;X2", "F;SLRTBM0;FG0L;Y1;X3",
-                                   "C;K\"x;;y\"", ""}) +
+    EXPECT_NE(file.find(crlfLines({"F;W1 1 5", "F;W2 2 5", "F;W3 3 5", "F;W4 4 5",
+                                   "F;SLRTBM0;FG0L;Y1;X1", "C;K\"Top\"", "F;SLRTBM0;FG0L;Y1;X2",
+                                   "F;SLRTBM0;FG0L;Y1;X3", "C;K\"x;;y\"", "F;SLRTBM0;FG0L;Y1;X4",
+                                   "C;K\"line break E end\"", ""}) +
                         "E"),
               std::string::npos)
         << file;

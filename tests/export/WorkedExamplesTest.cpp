@@ -22,6 +22,7 @@ std::string htmlHeader(const std::string& title)
     return crlfLines({
         "<HTML>",
         "<HEAD>",
+        R"(<META http-equiv="Content-Type" content="text/html; charset=utf-8">)",
         "<TITLE>" + title + "</TITLE>",
         "</HEAD>",
         "<BODY>",

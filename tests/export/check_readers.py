@@ -43,9 +43,13 @@ class TableReader(html.parser.HTMLParser):
         self.rows = []
         self.cell = None
         self.tags = set()
+        self.charset = None
 
     def handle_starttag(self, tag, attrs):
         self.tags.add(tag)
+        fields = dict(attrs)
+        if tag == "meta" and (fields.get("http-equiv") or "").lower() == "content-type":
+            self.charset = (fields.get("content") or "").lower().partition("charset=")[2]
         if tag == "tr":
             self.rows.append([])
         elif tag in ("td", "th"):
@@ -67,7 +71,8 @@ def html_cell(text):
     text = text.rstrip("".join(chr(c) for c in range(33)))
     if not text:
         return "\xa0"
-    return text.replace("\r\n", "\n")
+    # HTML reads every CR LF and lone CR as LF.
+    return text.replace("\r\n", "\n").replace("\r", "\n")
 
 
 def check_html(path, expected):
@@ -75,8 +80,11 @@ def check_html(path, expected):
     reader.feed(path.read_text(encoding="utf-8"))
     reader.close()
     rows = [["".join(c) for c in r] for r in reader.rows]
-    unexpected = reader.tags - {"html", "head", "title", "body", "table", "thead", "tbody", "tr",
-                                "th", "td", "br"}
+    # A browser reads the page as UTF-8 only when the head says so.
+    if reader.charset != "utf-8":
+        fail(f"{path.name}: declared character set {reader.charset!r}, expected 'utf-8'")
+    unexpected = reader.tags - {"html", "head", "meta", "title", "body", "table", "thead", "tbody",
+                                "tr", "th", "td", "br"}
     if unexpected:
         fail(f"{path.name}: data became markup: {sorted(unexpected)}")
     want = [[""], [t.replace("~", "\n") for t in expected["titles"]], []]

@@ -195,7 +195,7 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(qint64, msecs);
-        QCOMPARE(GridExportSource::timeTextMsecs(text), msecs);
+        QCOMPARE(norvane::db::timeMillis(text).value_or(0), msecs);
     }
 };
 

@@ -13,6 +13,7 @@
 #include "widgets/DBGrid.h"
 #include "widgets/Prompts.h"
 
+#include "AppTestSupport.h"
 #include "RecordingPrompts.h"
 
 #include <QAction>
@@ -90,13 +91,7 @@ private slots:
     void aFetchThatFailsMidRunStopsTheRunAndRestoresTheView();
 
 private:
-    QAction* action(const char* name) const
-    {
-        auto* a = m_form->findChild<QAction*>(QLatin1String(name));
-        if (!a)
-            qFatal("no action %s", name);
-        return a;
-    }
+    QAction* action(const char* name) const { return findAction(*m_form, name); }
     template <typename T> T* child(const char* name) const
     {
         auto* c = m_form->findChild<T*>(QLatin1String(name));

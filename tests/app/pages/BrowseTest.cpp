@@ -34,7 +34,7 @@ private slots:
     void rowsArriveInPacketsOf100AsTheUserMoves();
     void recordActionsFollowTheEdgeFlags();
     void logOffKeepsTheRowsAndMovingPastThemStaysQuiet();
-    void logOffDuringAnEditNeitherPostsNorReconnects();
+    void logOffDuringAnEditPostsItFirstAndNeverReconnects();
     void logOnAgainRebuildsTheTreeAndKeepsTheOldRows();
 
     void columnsPageShowsEachColumn_data();
@@ -161,8 +161,10 @@ void BrowseTest::logOffKeepsTheRowsAndMovingPastThemStaysQuiet()
     QCOMPARE(w.prompts.errors, QStringList());
 }
 
-void BrowseTest::logOffDuringAnEditNeitherPostsNorReconnects()
+void BrowseTest::logOffDuringAnEditPostsItFirstAndNeverReconnects()
 {
+    // The edit would otherwise sit in a grid that can no longer write: it goes to the server
+    // while the session is still open, and nothing reconnects afterwards.
     Window w(m_db->name);
     w.logOn();
     QVERIFY(w.choose(QStringLiteral("alpha")));
@@ -170,9 +172,11 @@ void BrowseTest::logOffDuringAnEditNeitherPostsNorReconnects()
     QVERIFY(w.run("acLogout"));
     QCOMPARE(w.prompts.errors, QStringList());
     QVERIFY(!w.connection()->isConnected());
-    QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Edit);
+    QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Browse);
     QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("edited"));
-    QCOMPARE(m_db->value("SELECT name FROM alpha WHERE id = 1"), QStringLiteral("one"));
+    QCOMPARE(m_db->value("SELECT name FROM alpha WHERE id = 1"), QStringLiteral("edited"));
+    QVERIFY(!w.connection()->isConnected());
+    m_db->exec("UPDATE alpha SET name = 'one' WHERE id = 1");
 }
 
 void BrowseTest::logOnAgainRebuildsTheTreeAndKeepsTheOldRows()

@@ -12,6 +12,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QTabWidget>
@@ -346,7 +347,7 @@ void ValuesTest::copyPutsTabSeparatedCellsOnTheClipboard()
         if (grid == w.sqlGrid()) {
             w.child<QTabWidget>("pctMain")->setCurrentWidget(w.child<QWidget>("tshSQL"));
             w.memo()->setPlainText(QStringLiteral("SELECT * FROM v_copy ORDER BY id"));
-            w.memo()->document()->setModified(true);
+            w.memo()->setTextModified(true);
             QVERIFY(w.run("acExecute"));
             QTRY_COMPARE(grid->model()->rowCount(), 3);
         }

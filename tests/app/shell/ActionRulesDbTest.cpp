@@ -1,6 +1,7 @@
 // The enable rules against a real server: Log on / Log off follow the connection, the record
 // actions follow the Data page's dataset, the export actions the dataset of the current grid.
 
+#include "AppTestSupport.h"
 #include "RecordingPrompts.h"
 
 #include "app/MainFrm.h"
@@ -49,13 +50,7 @@ private slots:
     void exportActionsFollowTheDatasetOfTheCurrentGrid();
 
 private:
-    QAction* action(const char* name) const
-    {
-        auto* a = m_form->findChild<QAction*>(QLatin1String(name));
-        if (!a)
-            qFatal("no action %s", name);
-        return a;
-    }
+    QAction* action(const char* name) const { return findAction(*m_form, name); }
     norvane::db::Connection& connection() const { return *m_dataModule->SQLConnection; }
     void connect()
     {

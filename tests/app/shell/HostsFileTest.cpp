@@ -11,9 +11,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+#include <utility>
 
 using norvane::app::TMainForm;
 using norvane::catalogue::KnownHosts;
@@ -82,6 +85,9 @@ private slots:
     void damagedFileStartsEmptyAndIsReplacedAtClose_data();
     void damagedFileStartsEmptyAndIsReplacedAtClose();
     void unwritableFileIsIgnoredAtClose();
+    void readOnlyExecutableFolderUsesThePerUserFolder_data();
+    void readOnlyExecutableFolderUsesThePerUserFolder();
+    void failedSaveAfterLogonIsReportedOnce();
 
 private:
     static void removeHostsPath()
@@ -212,6 +218,67 @@ void HostsFileTest::unwritableFileIsIgnoredAtClose()
     QVERIFY(closed);
     QVERIFY(m_prompts->errors.isEmpty());
     QVERIFY(QFileInfo(norvane::app::knownHostsPath()).isDir());
+}
+
+void HostsFileTest::readOnlyExecutableFolderUsesThePerUserFolder_data()
+{
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("oldFile");
+    QTest::addColumn<bool>("ownFile");
+    QTest::addColumn<QString>("load");
+    QTest::addColumn<QString>("save");
+    QTest::newRow("writable folder") << true << true << true << "exe"
+                                     << "exe";
+    QTest::newRow("installed, first run") << false << false << false << "config"
+                                          << "config";
+    QTest::newRow("installed, old file") << false << true << false << "exe"
+                                         << "config";
+    QTest::newRow("installed, own file") << false << true << true << "config"
+                                         << "config";
+}
+
+void HostsFileTest::readOnlyExecutableFolderUsesThePerUserFolder()
+{
+    QFETCH(bool, writable);
+    QFETCH(bool, oldFile);
+    QFETCH(bool, ownFile);
+    QFETCH(QString, load);
+    QFETCH(QString, save);
+    QTemporaryDir dir;
+    const QString exeDir = dir.filePath(QStringLiteral("exe"));
+    const QString configDir = dir.filePath(QStringLiteral("config"));
+    QVERIFY(QDir().mkpath(exeDir) && QDir().mkpath(configDir));
+    for (const auto& [present, folder] : {std::pair{oldFile, exeDir}, {ownFile, configDir}}) {
+        QFile file(QDir(folder).filePath(QStringLiteral("hosts.lst")));
+        QVERIFY(!present || file.open(QIODevice::WriteOnly));
+    }
+    const auto files = norvane::app::hostsFilesFor(exeDir, writable, configDir);
+    QCOMPARE(files.load, dir.filePath(load + QStringLiteral("/hosts.lst")));
+    QCOMPARE(files.save, dir.filePath(save + QStringLiteral("/hosts.lst")));
+
+    // The folder check tries to write, which even root cannot below a plain file.
+    QVERIFY(norvane::app::isWritableDirectory(exeDir));
+    const QString plainFile = dir.filePath(QStringLiteral("exe/hosts.lst"));
+    QFile(plainFile).open(QIODevice::WriteOnly);
+    QVERIFY(!norvane::app::isWritableDirectory(plainFile + QStringLiteral("/bin")));
+}
+
+void HostsFileTest::failedSaveAfterLogonIsReportedOnce()
+{
+    QVERIFY(QDir().mkpath(norvane::app::knownHostsPath()));
+    TMainForm form;
+    form.saveKnownHostsAfterLogon();
+    const QString message = form.statusBar()->currentMessage();
+    QVERIFY2(message.contains(QStringLiteral("could not be saved")), qPrintable(message));
+    form.statusBar()->clearMessage();
+    form.saveKnownHostsAfterLogon();
+    QCOMPARE(form.statusBar()->currentMessage(), QString());
+
+    // A save that works again re-arms the report.
+    removeHostsPath();
+    form.saveKnownHostsAfterLogon();
+    QVERIFY(QFileInfo(norvane::app::knownHostsPath()).isFile());
+    QVERIFY(m_prompts->errors.isEmpty());
 }
 
 QTEST_MAIN(HostsFileTest)

@@ -8,6 +8,7 @@
 #include "app/NVDataPub.h"
 #include "catalogue/NVMySQLObject.h"
 #include "dbaccess/Connection.h"
+#include "persist/DataLib.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -49,6 +50,7 @@ private slots:
     }
     void init()
     {
+        QFile::remove(norvane::app::knownHostsPath());
         m_prompts = std::make_unique<RecordingPrompts>();
         m_form = std::make_unique<TMainForm>();
     }
@@ -136,8 +138,11 @@ void LogonDbTest::logOnFillsTheTreeAndLogOffEmptiesIt()
     QCOMPARE(about->text(), QStringLiteral("Session: ") + session);
     answerLogon(env("NORVANE_TEST_DATABASE"));
 
-    // The host went to the front of the known hosts.
+    // The host went to the front of the known hosts, and to the file at once.
     QVERIFY(norvane::catalogue::KnownHosts->Count() >= 1);
+    auto saved = norvane::persist::LoadObject(norvane::app::knownHostsPath().toStdString());
+    auto* savedHosts = dynamic_cast<norvane::catalogue::TNVHosts*>(saved.get());
+    QVERIFY(savedHosts && savedHosts->IndexOf(env("NORVANE_TEST_HOST").toStdString()) == 0);
     QCOMPARE(QString::fromStdString(norvane::catalogue::KnownHosts->Keys(0)),
              env("NORVANE_TEST_HOST"));
 

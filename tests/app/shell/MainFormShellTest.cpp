@@ -1,6 +1,7 @@
 // The main window's frame: actions and their rules, menus, tool bar, pages, clock, About,
 // home page and the error guard. Widgets and actions are found by objectName.
 
+#include "AppTestSupport.h"
 #include "RecordingPrompts.h"
 
 #include "app/AboutX.h"
@@ -96,13 +97,7 @@ private slots:
     void exitClosesTheWindow();
 
 private:
-    QAction* action(const char* name) const
-    {
-        auto* a = m_form->findChild<QAction*>(QLatin1String(name));
-        if (!a)
-            qFatal("no action %s", name);
-        return a;
-    }
+    QAction* action(const char* name) const { return findAction(*m_form, name); }
 
     std::unique_ptr<RecordingPrompts> m_prompts;
     std::unique_ptr<TMainForm> m_form;
@@ -184,7 +179,7 @@ void MainFormShellTest::startUpStateOfEveryAction()
     QAction* a = action(name.toLatin1().constData());
     QCOMPARE(a->isEnabled(), enabled);
     // The idle-time evaluation agrees with the state set at creation.
-    QTest::qWait(20);
+    QVERIFY(waitForIdleEvaluation(m_form->actionManager()));
     QCOMPARE(a->isEnabled(), enabled);
 }
 
@@ -250,16 +245,19 @@ void MainFormShellTest::menusToolBarAndPopupsListTheirItemsInOrder()
     QCOMPARE(bar->font().family(), QStringLiteral("Tahoma"));
     QCOMPARE(bar->font().pointSize(), 8);
     QCOMPARE(itemList(bar->actions()),
-             QStringLiteral("&File>[&Log on|Log &off|-|&Export>[&Slk|&Csv|&Text|&Html]|-|E&xit]|"
-                            "&Edit>[&Delete record|&Post|&Cancel|-|&First|P&revious|&Last|&Next]|"
-                            "&SQL>[&Execute|-|&Previous SQL|&Next SQL|-|&Load from file|"
-                            "&Save to file]|"
-                            "&Help>[Go &home page|-|&About...]"));
+             QStringLiteral(
+                 "&File>[&Log on|Log &off|-|&Export>[&Slk|&Csv|&Text|&Html]|-|E&xit]|"
+                 "&Edit>[&Delete record|&Post|&Cancel|&Revert row to the server's values|-|&First|"
+                 "P&revious|&Last|&Next]|"
+                 "&SQL>[&Execute|-|&Previous SQL|&Next SQL|-|&Load from file|"
+                 "&Save to file]|"
+                 "&Help>[Go &home page|-|&About...]"));
 
     auto* pmData = m_form->findChild<QMenu*>(QStringLiteral("pmData"));
     auto* pmSQL = m_form->findChild<QMenu*>(QStringLiteral("pmSQL"));
     QVERIFY(pmData && pmSQL);
-    QCOMPARE(itemList(pmData->actions()), QStringLiteral("&Export>[&Slk|&Csv|&Text]"));
+    QCOMPARE(itemList(pmData->actions()),
+             QStringLiteral("&Export>[&Slk|&Csv|&Text]|&Revert row to the server's values"));
     QCOMPARE(itemList(pmSQL->actions()),
              QStringLiteral("&Execute|-|&Next SQL|&Previous SQL|-|&Load from file|&Save to file"));
 
@@ -496,7 +494,7 @@ void MainFormShellTest::disabledActionNeverRunsThroughItsShortCut()
     QVERIFY(!action("acDel")->isEnabled());
     QTest::keyClick(m_form.get(), Qt::Key_S, Qt::ControlModifier);
     QTest::keyClick(m_form.get(), Qt::Key_Delete, Qt::ControlModifier);
-    QTest::qWait(20);
+    QVERIFY(waitForIdleEvaluation(m_form->actionManager()));
     QCOMPARE(postTriggered.size(), 0);
     QCOMPARE(delTriggered.size(), 0);
     QCOMPARE(executing.size(), 0);
@@ -559,7 +557,7 @@ void MainFormShellTest::failingRuleIsReportedOnceNotAtEveryIdleMoment()
     });
     manager.updateActions();
     manager.updateActions();
-    QTest::qWait(20);
+    QVERIFY(waitForIdleEvaluation(manager));
     QCOMPARE(m_prompts->errors, QStringList{QStringLiteral("rule broke")});
     fail = false;
     manager.updateActions();
