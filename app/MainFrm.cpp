@@ -1,5 +1,7 @@
 #include "MainFrm.h"
 
+#include "BusyIndicator.h"
+
 #include "AboutX.h"
 #include "ActionManager.h"
 #include "Guard.h"
@@ -9,6 +11,7 @@
 #include "catalogue/NVMySQLObject.h"
 #include "catalogue/NVQueryLib.h"
 #include "dbaccess/ClientDataSet.h"
+#include "dbaccess/Connection.h"
 #include "dbaccess/Field.h"
 #include "dbaccess/Provider.h"
 #include "dbaccess/SqlSource.h"
@@ -148,6 +151,15 @@ void TMainForm::buildLayout()
         bar->addWidget(m_panels[i]);
     }
     setupSessionPanel(bar);
+    // Logon and the console's statements run in the background; the status bar tells and stops.
+    MainDataModule->SQLConnection->setBackgroundWork(true);
+    auto* busy = new BusyIndicator(MainDataModule->SQLConnection, bar);
+    bar->addWidget(busy);
+    busy->hide(); // adding shows it; it appears only while work runs
+    // Commands the busy session disabled come back the moment it is free, not at the next idle.
+    connect(MainDataModule->SQLConnection, &db::Connection::busyChanged, this,
+            [this] { actionManager().updateActions(); });
+
     setStatusBar(bar);
 
     Timer1 = new QTimer(this);
@@ -179,6 +191,22 @@ void TMainForm::FormClose()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    // The window waits inside the running statement's handler: that statement is stopped
+    // first, and the window closes once it has ended.
+    db::Connection* connection = MainDataModule->SQLConnection;
+    if (connection->isBusy()) {
+        event->ignore();
+        runGuarded(this, [connection] { connection->stop(); });
+        QMetaObject::Connection* once = new QMetaObject::Connection;
+        *once = connect(connection, &db::Connection::busyChanged, this, [this, once](bool busy) {
+            if (busy)
+                return;
+            disconnect(*once);
+            delete once;
+            QTimer::singleShot(0, this, &QWidget::close);
+        });
+        return;
+    }
     // Rows whose changes the server has not saved are settled with the user first; a refused
     // post or the user's "stay" keeps the window open.
     bool leave = false;

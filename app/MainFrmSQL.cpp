@@ -380,7 +380,8 @@ void TMainForm::acExecuteUpdate()
     const catalogue::TNVQueryList* history = catalogue::QueryHistory.get();
     const int itemIndex = history ? history->ItemIndex : 0;
     const int count = history ? history->Count() : 0;
-    acExecute->setEnabled(hasText);
+    // One statement at a time: the session is busy until the running one ends or is stopped.
+    acExecute->setEnabled(hasText && !MainDataModule->SQLConnection->isBusy());
     acPreviousSQL->setEnabled(itemIndex > 0);
     acNextSQL->setEnabled(count - 1 > itemIndex);
     acSaveToFile->setEnabled(hasText);

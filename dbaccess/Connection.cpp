@@ -1,16 +1,19 @@
 #include "Connection.h"
 
+#include "SessionWorker.h"
 #include "SqlLiterals.h"
 
 #include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <iterator>
 #include <mutex>
+#include <utility>
 
 namespace norvane::db {
 
@@ -120,6 +123,100 @@ QString explainConnectError(unsigned code, const QString& message, const Connect
     return QStringLiteral("The TLS handshake with the server %1 failed: %2").arg(host, message);
 }
 
+void applyTlsOptions(MYSQL* m, const ConnectionParams& params)
+{
+    const my_bool yes = 1;
+    switch (params.tls) {
+    case TlsMode::Off:
+        return;
+    case TlsMode::Preferred:
+        // With every argument null this only asks for TLS when the server offers it.
+        mysql_ssl_set(m, nullptr, nullptr, nullptr, nullptr, nullptr);
+        return;
+    case TlsMode::VerifyIdentity:
+        mysql_optionsv(m, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &yes);
+        [[fallthrough]];
+    case TlsMode::VerifyCa: {
+        const QByteArray ca = QFile::encodeName(params.tlsCaFile);
+        mysql_optionsv(m, MYSQL_OPT_SSL_CA, ca.constData());
+        [[fallthrough]];
+    }
+    case TlsMode::Required:
+        mysql_optionsv(m, MYSQL_OPT_SSL_ENFORCE, &yes);
+        return;
+    }
+}
+
+// Opens a handle with the session's settings; throws `DbError` and leaves nothing open on
+// failure. Touches nothing but its arguments, so a worker thread may run it.
+MYSQL* connectHandle(const ConnectionParams& params, const QString& database, unsigned timeout)
+{
+    const TlsMode tls = params.tls;
+    if (verifiesCertificate(tls)) {
+        const QFileInfo ca(params.tlsCaFile);
+        if (params.tlsCaFile.isEmpty())
+            throw DbError(QStringLiteral("TLS mode %1 needs a CA file").arg(tlsModeName(tls)));
+        if (!ca.isFile() || !ca.isReadable())
+            throw DbError(QStringLiteral("The CA file %1 cannot be read").arg(params.tlsCaFile));
+    }
+    MYSQL* m = mysql_init(nullptr);
+    if (!m)
+        throw DbError(QStringLiteral("Out of memory while creating the connection"));
+    mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    const unsigned long maxPacket = 1024UL * 1024UL * 1024UL;
+    mysql_optionsv(m, MYSQL_OPT_MAX_ALLOWED_PACKET, &maxPacket);
+    const unsigned int noLocalInfile = 0;
+    mysql_optionsv(m, MYSQL_OPT_LOCAL_INFILE, &noLocalInfile);
+    applyTlsOptions(m, params);
+    const bool socket = usesLocalSocket(params.host);
+    if (!socket && !verifiesCertificate(tls))
+        mysql_optionsv(m, MARIADB_OPT_RESTRICTED_AUTH, kSafeAuthPlugins);
+
+    // A path is the socket itself; "localhost" and an empty host use the default socket.
+    const bool path = params.host.startsWith(QLatin1Char('/'));
+    const QByteArray host = path ? QByteArray() : params.host.toUtf8();
+    const QByteArray unixSocket = path ? QFile::encodeName(params.host) : QByteArray();
+    const QByteArray user = params.user.toUtf8();
+    const QByteArray password = params.password.toUtf8();
+    const QByteArray db = database.toUtf8();
+    const unsigned port =
+        params.port > 0 && params.port <= 65535 ? static_cast<unsigned>(params.port) : 0U;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (!mysql_real_connect(m, host.isEmpty() ? nullptr : host.constData(), user.constData(),
+                            password.constData(), db.isEmpty() ? nullptr : db.constData(), port,
+                            path ? unixSocket.constData() : nullptr,
+                            CLIENT_FOUND_ROWS | CLIENT_MULTI_RESULTS)) {
+        const unsigned code = mysql_errno(m);
+        QString message = explainConnectError(code, QString::fromUtf8(mysql_error(m)), params);
+        mysql_close(m);
+        // A host that takes the connection but never greets (or never answers at all) ends
+        // in the connect timeout; the client library words it as a lost connection.
+        const bool silent =
+            code == CR_SERVER_LOST || code == CR_CONN_HOST_ERROR || code == CR_CONNECTION_ERROR;
+        if (silent && elapsed.elapsed() + 500 >= qint64(timeout) * 1000)
+            message = QStringLiteral("The server %1 did not answer within %2 s: %3")
+                          .arg(params.host.isEmpty() ? QStringLiteral("localhost") : params.host)
+                          .arg(timeout)
+                          .arg(message);
+        throw DbError(message, code);
+    }
+    // Connector/C 3.3 enforces TLS before the logon only together with the certificate check;
+    // a required but unverified session that came up in clear is dropped before any statement
+    // (the logon itself used a plugin that never sends the password).
+    const char* tlsVersion = nullptr;
+    mariadb_get_infov(m, MARIADB_CONNECTION_TLS_VERSION, &tlsVersion);
+    if (tls != TlsMode::Preferred && tls != TlsMode::Off && !tlsVersion) {
+        mysql_close(m);
+        throw DbError(explainConnectError(CR_SSL_CONNECTION_ERROR,
+                                          QStringLiteral("the server does not support TLS"),
+                                          params),
+                      CR_SSL_CONNECTION_ERROR);
+    }
+    return m;
+}
+
 } // namespace
 
 bool usesLocalSocket(const QString& host)
@@ -151,14 +248,80 @@ void Connection::setParams(const ConnectionParams& params)
     m_hasParams = true;
 }
 
+void Connection::setBackgroundWork(bool on)
+{
+    checkIdle();
+    m_worker = on ? std::make_unique<SessionWorker>() : nullptr;
+}
+
+void Connection::checkIdle() const
+{
+    if (m_busy)
+        throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
+                                     "wait until it ends."));
+}
+
+void Connection::setBusy(bool busy)
+{
+    m_busy = busy;
+    emit busyChanged(busy);
+}
+
+void Connection::stop()
+{
+    if (!m_busy)
+        return;
+    if (m_connecting) {
+        m_worker->abandon();
+        return;
+    }
+    // The user may kill the statements of their own sessions; KILL QUERY ends the statement
+    // and keeps the session with its database, character set and transaction.
+    MYSQL* k = connectHandle(m_params, QString(), 5);
+    const QByteArray sql = "KILL QUERY " + QByteArray::number(qulonglong(m_runningThreadId));
+    const bool failed =
+        mysql_real_query(k, sql.constData(), static_cast<unsigned long>(sql.size()));
+    const QString message = QString::fromUtf8(mysql_error(k));
+    const unsigned code = mysql_errno(k);
+    mysql_close(k);
+    if (failed)
+        throw DbError(QStringLiteral("The statement could not be stopped: %1").arg(message), code);
+}
+
+void Connection::runUserStatement(const QByteArray& sql)
+{
+    if (!m_worker) {
+        runInternal(sql);
+        return;
+    }
+    MYSQL* m = m_mysql;
+    m_runningThreadId = mysql_thread_id(m);
+    m_busyInTransaction = inTransaction();
+    auto failed = std::make_shared<bool>(false);
+    setBusy(true);
+    try {
+        m_worker->run([m, sql, failed] {
+            *failed = mysql_real_query(m, sql.constData(), static_cast<unsigned long>(sql.size()));
+        });
+    } catch (...) {
+        setBusy(false);
+        throw;
+    }
+    setBusy(false);
+    if (*failed)
+        raiseError();
+}
+
 void Connection::open()
 {
+    checkIdle();
     close();
     connectTo(m_params.database);
 }
 
 void Connection::close()
 {
+    checkIdle();
     if (m_mysql)
         closeHandle(false);
     m_lost = false;
@@ -166,6 +329,7 @@ void Connection::close()
 
 void Connection::ensureOpen()
 {
+    checkIdle();
     if (m_mysql)
         return;
     if (!m_hasParams)
@@ -176,85 +340,49 @@ void Connection::ensureOpen()
     connectTo(database);
 }
 
-void Connection::applyTlsOptions(MYSQL* m) const
-{
-    const my_bool yes = 1;
-    switch (m_params.tls) {
-    case TlsMode::Off:
-        return;
-    case TlsMode::Preferred:
-        // With every argument null this only asks for TLS when the server offers it.
-        mysql_ssl_set(m, nullptr, nullptr, nullptr, nullptr, nullptr);
-        return;
-    case TlsMode::VerifyIdentity:
-        mysql_optionsv(m, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &yes);
-        [[fallthrough]];
-    case TlsMode::VerifyCa: {
-        const QByteArray ca = QFile::encodeName(m_params.tlsCaFile);
-        mysql_optionsv(m, MYSQL_OPT_SSL_CA, ca.constData());
-        [[fallthrough]];
-    }
-    case TlsMode::Required:
-        mysql_optionsv(m, MYSQL_OPT_SSL_ENFORCE, &yes);
-        return;
-    }
-}
-
 void Connection::connectTo(const QString& database)
 {
-    const TlsMode tls = m_params.tls;
-    if (verifiesCertificate(tls)) {
-        const QFileInfo ca(m_params.tlsCaFile);
-        if (m_params.tlsCaFile.isEmpty())
-            throw DbError(QStringLiteral("TLS mode %1 needs a CA file").arg(tlsModeName(tls)));
-        if (!ca.isFile() || !ca.isReadable())
-            throw DbError(QStringLiteral("The CA file %1 cannot be read").arg(m_params.tlsCaFile));
-    }
-    MYSQL* m = mysql_init(nullptr);
-    if (!m)
-        throw DbError(QStringLiteral("Out of memory while creating the connection"));
-    mysql_optionsv(m, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    const unsigned connectTimeout = 10;
-    mysql_optionsv(m, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
-    const unsigned long maxPacket = 1024UL * 1024UL * 1024UL;
-    mysql_optionsv(m, MYSQL_OPT_MAX_ALLOWED_PACKET, &maxPacket);
-    const unsigned int noLocalInfile = 0;
-    mysql_optionsv(m, MYSQL_OPT_LOCAL_INFILE, &noLocalInfile);
-    applyTlsOptions(m);
-    const bool socket = usesLocalSocket(m_params.host);
-    if (!socket && !verifiesCertificate(tls))
-        mysql_optionsv(m, MARIADB_OPT_RESTRICTED_AUTH, kSafeAuthPlugins);
-
-    // A path is the socket itself; "localhost" and an empty host use the default socket.
-    const bool path = m_params.host.startsWith(QLatin1Char('/'));
-    const QByteArray host = path ? QByteArray() : m_params.host.toUtf8();
-    const QByteArray unixSocket = path ? QFile::encodeName(m_params.host) : QByteArray();
-    const QByteArray user = m_params.user.toUtf8();
-    const QByteArray password = m_params.password.toUtf8();
-    const QByteArray db = database.toUtf8();
-    const unsigned port =
-        m_params.port > 0 && m_params.port <= 65535 ? static_cast<unsigned>(m_params.port) : 0U;
-    if (!mysql_real_connect(m, host.isEmpty() ? nullptr : host.constData(), user.constData(),
-                            password.constData(), db.isEmpty() ? nullptr : db.constData(), port,
-                            path ? unixSocket.constData() : nullptr,
-                            CLIENT_FOUND_ROWS | CLIENT_MULTI_RESULTS)) {
-        const unsigned code = mysql_errno(m);
-        const QString message =
-            explainConnectError(code, QString::fromUtf8(mysql_error(m)), m_params);
-        mysql_close(m);
-        throw DbError(message, code);
-    }
-    // Connector/C 3.3 enforces TLS before the logon only together with the certificate check;
-    // a required but unverified session that came up in clear is dropped before any statement
-    // (the logon itself used a plugin that never sends the password).
-    const char* tlsVersion = nullptr;
-    mariadb_get_infov(m, MARIADB_CONNECTION_TLS_VERSION, &tlsVersion);
-    if (tls != TlsMode::Preferred && tls != TlsMode::Off && !tlsVersion) {
-        mysql_close(m);
-        throw DbError(explainConnectError(CR_SSL_CONNECTION_ERROR,
-                                          QStringLiteral("the server does not support TLS"),
-                                          m_params),
-                      CR_SSL_CONNECTION_ERROR);
+    checkIdle();
+    MYSQL* m = nullptr;
+    if (!m_worker) {
+        m = connectHandle(m_params, database, m_connectTimeout);
+    } else {
+        // The attempt owns its handle until this thread takes it; an abandoned attempt closes
+        // it alone whenever the client library gives up.
+        struct Job
+        {
+            std::mutex mutex;
+            MYSQL* handle = nullptr;
+            bool abandoned = false;
+        };
+        auto job = std::make_shared<Job>();
+        const ConnectionParams params = m_params;
+        const unsigned timeout = m_connectTimeout;
+        m_connecting = true;
+        setBusy(true);
+        bool finished = false;
+        try {
+            finished = m_worker->run([job, params, database, timeout] {
+                MYSQL* h = connectHandle(params, database, timeout);
+                const std::lock_guard lock(job->mutex);
+                if (job->abandoned)
+                    mysql_close(h);
+                else
+                    job->handle = h;
+            });
+        } catch (...) {
+            m_connecting = false;
+            setBusy(false);
+            throw;
+        }
+        m_connecting = false;
+        setBusy(false);
+        const std::lock_guard lock(job->mutex);
+        if (!finished) {
+            job->abandoned = true;
+            throw DbError(QStringLiteral("The connection attempt was stopped."));
+        }
+        m = job->handle;
     }
     m_mysql = m;
     m_lost = false;
@@ -460,13 +588,14 @@ unsigned Connection::sendUserQuery(const QByteArray& sqlUtf8)
 {
     ensureOpen();
     useUserSettings();
-    runInternal(sqlUtf8);
+    runUserStatement(sqlUtf8);
     noteSchema();
     return mysql_field_count(m_mysql);
 }
 
 ResultPtr Connection::useResult()
 {
+    checkIdle();
     if (!m_mysql)
         raiseError();
     ResultPtr res(mysql_use_result(m_mysql));
@@ -477,6 +606,7 @@ ResultPtr Connection::useResult()
 
 void Connection::drainResults()
 {
+    checkIdle();
     if (!m_mysql)
         return;
     while (mysql_more_results(m_mysql)) {
@@ -493,6 +623,7 @@ void Connection::drainResults()
 QByteArray Connection::escape(const QByteArray& utf8) const
 {
     // Only the session knows its character set and whether NO_BACKSLASH_ESCAPES is on.
+    checkIdle();
     if (!m_mysql)
         throw DbError(QStringLiteral("Not connected: text cannot be escaped without a session"));
     QByteArray out(utf8.size() * 2 + 1, Qt::Uninitialized);
@@ -523,6 +654,9 @@ QString Connection::quoteIdentifier(const QString& name)
 
 bool Connection::inTransaction() const
 {
+    // The worker owns the handle meanwhile; the statement it runs has not reported yet.
+    if (m_busy)
+        return m_busyInTransaction;
     if (!m_mysql)
         return false;
     unsigned int status = 0;
@@ -533,12 +667,12 @@ bool Connection::inTransaction() const
 
 std::uint64_t Connection::lastInsertId() const
 {
-    return m_mysql ? mysql_insert_id(m_mysql) : 0;
+    return m_mysql && !m_busy ? mysql_insert_id(m_mysql) : 0;
 }
 
 std::uint64_t Connection::affectedRows() const
 {
-    return m_mysql ? mysql_affected_rows(m_mysql) : 0;
+    return m_mysql && !m_busy ? mysql_affected_rows(m_mysql) : 0;
 }
 
 } // namespace norvane::db

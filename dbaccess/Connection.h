@@ -16,6 +16,8 @@ struct st_mysql_res;
 
 namespace norvane::db {
 
+class SessionWorker;
+
 /// How a session uses TLS.
 enum class TlsMode
 {
@@ -130,6 +132,20 @@ public:
     /// The TCP port the session uses; 0 for a local socket or while closed.
     int serverPort() const;
 
+    /// Connects and the statements the user wrote (`sendUserQuery`) run their round trip on a
+    /// worker thread while this thread keeps processing events (needs a running Qt
+    /// application); off by default, when every call blocks its caller.
+    void setBackgroundWork(bool on);
+    /// Seconds a connection attempt may wait for the server (10 unless changed).
+    void setConnectTimeout(unsigned seconds) { m_connectTimeout = seconds; }
+    /// True while a background round trip runs: the handle then belongs to the worker, and
+    /// every other use of the session throws a `DbError` saying so.
+    bool isBusy() const { return m_busy; }
+    /// Ends what runs in the background: a statement by `KILL QUERY` sent over a second,
+    /// short-lived connection with the same settings (the statement then fails with the
+    /// server's message); a connection attempt by giving up on it at once.
+    void stop();
+
     /// Counts successful connects; a change tells holders of server state that it is gone.
     std::uint64_t sessionNumber() const { return m_sessionNumber; }
     /// True when the last close came from a dropped session rather than from `close()`.
@@ -144,10 +160,14 @@ public:
 signals:
     /// Emitted whenever the connected state changes; receivers must not throw.
     void connectedChanged(bool connected);
+    /// Emitted when a background round trip starts and ends.
+    void busyChanged(bool busy);
 
 private:
     void connectTo(const QString& database);
-    void applyTlsOptions(st_mysql* m) const;
+    void checkIdle() const;
+    void setBusy(bool busy);
+    void runUserStatement(const QByteArray& sql);
     void closeHandle(bool lost);
     void noteSchema();
     void runInternal(const QByteArray& sql);
@@ -169,6 +189,12 @@ private:
     QByteArrayList m_userSettings;
     /// A user's statement ran since the application last made sure of its settings.
     bool m_settingsUnknown = false;
+    std::unique_ptr<SessionWorker> m_worker;
+    unsigned m_connectTimeout = 10;
+    bool m_busy = false;
+    bool m_connecting = false;
+    bool m_busyInTransaction = false;
+    unsigned long m_runningThreadId = 0;
 };
 
 } // namespace norvane::db

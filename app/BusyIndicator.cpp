@@ -1,0 +1,100 @@
+#include "BusyIndicator.h"
+
+#include "Guard.h"
+
+#include "dbaccess/Connection.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+namespace norvane::app {
+
+namespace {
+// Shown only for work that takes noticeably long, so quick statements never flicker.
+constexpr int kShowAfterMs = 300;
+} // namespace
+
+BusyIndicator::BusyIndicator(db::Connection* connection, QWidget* parent)
+    : QWidget(parent), m_connection(connection), m_label(new QLabel), m_stop(new QPushButton),
+      m_tick(new QTimer(this))
+{
+    setObjectName(QStringLiteral("pnlRunning"));
+    m_label->setObjectName(QStringLiteral("lblRunning"));
+    m_stop->setObjectName(QStringLiteral("btnStop"));
+    m_stop->setText(tr("Stop"));
+    m_stop->setFocusPolicy(Qt::NoFocus);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_label);
+    layout->addWidget(m_stop);
+    hide();
+    m_tick->setInterval(kShowAfterMs);
+    connect(m_tick, &QTimer::timeout, this, &BusyIndicator::showElapsed);
+    connect(m_stop, &QPushButton::clicked, this, &BusyIndicator::stop);
+    connect(connection, &db::Connection::busyChanged, this, &BusyIndicator::busyChanged);
+}
+
+BusyIndicator::~BusyIndicator()
+{
+    if (m_filtering)
+        qApp->removeEventFilter(this);
+}
+
+void BusyIndicator::busyChanged(bool busy)
+{
+    if (busy) {
+        m_elapsed.start();
+        m_tick->start();
+        if (!m_filtering)
+            qApp->installEventFilter(this);
+        m_filtering = true;
+    } else {
+        m_tick->stop();
+        hide();
+        if (m_filtering)
+            qApp->removeEventFilter(this);
+        m_filtering = false;
+    }
+}
+
+void BusyIndicator::showElapsed()
+{
+    m_label->setText(tr("Running: %1 s").arg(m_elapsed.elapsed() / 1000));
+    show();
+}
+
+void BusyIndicator::stop()
+{
+    runGuarded(window(), [this] { m_connection->stop(); });
+}
+
+bool BusyIndicator::eventFilter(QObject* watched, QEvent* event)
+{
+    // Input reaches the window first and its widget next; it is judged at the widget.
+    if (watched->isWindowType())
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+            stop();
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return watched != m_stop;
+    case QEvent::KeyRelease:
+    case QEvent::Shortcut:
+    case QEvent::ShortcutOverride:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace norvane::app
