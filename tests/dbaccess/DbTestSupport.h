@@ -84,6 +84,13 @@ struct TableChain
         source.open();
         data.open();
     }
+    /// Collects the message of every refused change into `into`.
+    void recordRefusals(QStringList& into)
+    {
+        data.onReconcileError = [&into](ClientDataSet&, const ReconcileInfo& info) {
+            into << info.message;
+        };
+    }
     SqlSource source;
     Provider provider;
     ClientDataSet data;

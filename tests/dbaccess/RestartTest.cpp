@@ -40,9 +40,7 @@ TEST(ServerRestart, OpenDatasetSurvivesAKilledServerAndReconnects)
     chain.open();
     ClientDataSet& d = chain.data;
     QStringList reconciles;
-    d.onReconcileError = [&reconciles](ClientDataSet&, const ReconcileInfo& info) {
-        reconciles << info.message;
-    };
+    chain.recordRefusals(reconciles);
     ASSERT_EQ(d.recordCount(), 100);
     // The console switched databases before the server went away.
     exec(*c, QStringLiteral("USE %1").arg(env("NORVANE_TEST_EMPTY_DATABASE")));

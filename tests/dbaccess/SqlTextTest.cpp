@@ -64,9 +64,7 @@ TEST(SqlText, GridTextIsExactWhateverTheConsoleDidToTheSession)
     chain.open();
     ClientDataSet& d = chain.data;
     QStringList reconciles;
-    d.onReconcileError = [&reconciles](ClientDataSet&, const ReconcileInfo& info) {
-        reconciles << info.message;
-    };
+    chain.recordRefusals(reconciles);
     ASSERT_EQ(d.recordCount(), 2) << "the console's select limit cut the table";
     EXPECT_EQ(d.fieldByName(QStringLiteral("s")).asString(), QStringLiteral("a\\b'c"));
     EXPECT_EQ(d.fieldByName(QStringLiteral("c")).asString(), QStringLiteral("x"));
@@ -151,9 +149,7 @@ TEST(SqlText, ExactNumbersInExponentFormAreStoredExactly)
     chain.open();
     ClientDataSet& d = chain.data;
     QStringList reconciles;
-    d.onReconcileError = [&reconciles](ClientDataSet&, const ReconcileInfo& info) {
-        reconciles << info.message;
-    };
+    chain.recordRefusals(reconciles);
     for (const Case& k : cases) {
         d.append();
         d.fieldByName(QStringLiteral("id")).setAsString(QString::fromLatin1(k.typed));

@@ -259,9 +259,7 @@ TEST(NonTransactional, AChangeThatRanIsNeverRunAgainAfterALaterFailure)
         chain.open();
         ClientDataSet& d = chain.data;
         QStringList refusals;
-        d.onReconcileError = [&refusals](ClientDataSet&, const ReconcileInfo& info) {
-            refusals << info.message;
-        };
+        chain.recordRefusals(refusals);
         d.append();
         d.fieldByName(QStringLiteral("n")).setAsInteger(2);
         d.fieldByName(QStringLiteral("v")).setAsInteger(2);
