@@ -184,10 +184,14 @@ void TStringList::Assign(const TPersistent* source)
         }
         entries.push_back({e.text, object});
     }
-    m_entries = std::move(entries);
-    // The entries own the copies from here on.
+    m_entries.swap(entries);
+    // The entries own the copies from here on; an owning list destroys the objects it held.
     for (auto& copy : copies)
         static_cast<void>(copy.release());
+    if (m_ownsObjects) {
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+            delete it->object;
+    }
 }
 
 } // namespace rtl
@@ -329,7 +333,11 @@ void TStoredStrList::Assign(const TPersistent* source)
         copies.reserve(static_cast<std::size_t>(other->Count()));
         for (int i = 0; i < other->Count(); ++i)
             copies.emplace_back(other->Keys(i), cloneItem(other->List().Objects(i)));
-        Clear();
+        // The list owns its items: the ones it held before go with the assignment.
+        for (int i = Count() - 1; i >= 0; --i) {
+            std::unique_ptr<TObject> previous(inner().Objects(i));
+            Delete(i);
+        }
         for (auto& [key, item] : copies)
             AddObject(key, std::move(item));
         return;

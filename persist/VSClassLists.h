@@ -66,7 +66,8 @@ public:
     void SetOwnsObjects(bool owns) { m_ownsObjects = owns; }
 
     /// From another string list: its texts and objects. A list that owns its objects never
-    /// shares them: it takes copies of persistent objects and refuses other objects.
+    /// shares them: it takes copies of persistent objects, refuses other objects, and destroys
+    /// the objects it held before.
     void Assign(const TPersistent* source) override;
 
 protected:
@@ -147,8 +148,9 @@ public:
     TStringList& List() { return inner(); }
     const TStringList& List() const { return inner(); }
 
-    /// From another stored list: deep copies of its items (made by class and `Assign`); from a
-    /// string list: its keys and copies of its objects. Fails without change otherwise.
+    /// From another stored list: deep copies of its items (made by class and `Assign`), the
+    /// items held before destroyed; from a string list: its keys and copies of its objects.
+    /// Fails without change otherwise.
     void Assign(const TPersistent* source) override;
     void EnumProperties(TPropOp op, TObject* context, const TPropProc& proc) override;
 

@@ -197,6 +197,28 @@ TEST(StoredStrList, AssignFromAStringListTakesCopiesNotTheOwnedObjects)
     EXPECT_EQ(leafName(target.GetItem(0)), "v");
 }
 
+TEST(StoredStrList, AssignDestroysTheItemsTheOwningListHeldBefore)
+{
+    // Each owning kind, assigned over while it holds items: the old items must not leak.
+    TCounted::alive = 0;
+    {
+        TStoredStrList source;
+        source.AddObject("new", new TCounted);
+        TStoredStrList stored;
+        stored.AddObject("old1", new TCounted);
+        stored.AddObject("old2", new TCounted);
+        TStringList strings;
+        strings.AddObject("old", new TCounted);
+        ASSERT_EQ(TCounted::alive, 4);
+        stored.Assign(&source);
+        strings.Assign(&source.List());
+        EXPECT_EQ(TCounted::alive, 3); // the source's item and one copy in each target
+        EXPECT_EQ(stored.Keys(0), "new");
+        EXPECT_EQ(strings.Strings(0), "new");
+    }
+    EXPECT_EQ(TCounted::alive, 0);
+}
+
 TEST(StoredStrList, AssignThatCannotCopyLeavesTheTargetUnchanged)
 {
     TStoredStrList source;
