@@ -96,8 +96,8 @@ QString explainConnectError(unsigned code, const QString& message, const Connect
 {
     const QString host = p.host.isEmpty() ? QStringLiteral("localhost") : p.host;
     if (code == CR_PLUGIN_NOT_ALLOWED) {
-        const int open = message.indexOf(QLatin1Char('\''));
-        const int close = message.indexOf(QLatin1Char('\''), open + 1);
+        const qsizetype open = message.indexOf(QLatin1Char('\''));
+        const qsizetype close = message.indexOf(QLatin1Char('\''), open + 1);
         const QString plugin =
             open >= 0 && close > open ? message.mid(open + 1, close - open - 1) : message;
         return QStringLiteral("The server %1 asked for the authentication plugin \"%2\", which "

@@ -112,8 +112,6 @@ int FieldDef::defaultDisplayWidth() const
         width = std::min(precision + 2, 40);
         break;
     case FieldType::ftDate:
-        width = 10;
-        break;
     case FieldType::ftTime:
         width = 10;
         break;

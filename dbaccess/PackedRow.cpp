@@ -43,7 +43,7 @@ const unsigned char* getVarint(const unsigned char* p, std::uint64_t& v)
 
 unsigned char* RowArena::allocate(std::size_t size)
 {
-    constexpr std::size_t kChunk = 256 * 1024;
+    constexpr std::size_t kChunk = std::size_t(256) * 1024;
     size = (size + 1) & ~std::size_t(1);
     if (size > m_left) {
         const std::size_t chunk = std::max(kChunk, size);
