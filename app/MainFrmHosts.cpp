@@ -65,11 +65,9 @@ void TMainForm::loadKnownHosts()
             std::unique_ptr<persist::TBaseObject> loaded = persist::LoadObject(path.toStdString());
             // A readable object file whose root is not a host list (or is empty) is as
             // useless as a damaged one; taking it as the list would break every later use.
-            auto* hosts = dynamic_cast<TNVHosts*>(loaded.get());
-            if (!hosts)
+            if (!dynamic_cast<TNVHosts*>(loaded.get()))
                 throw norvane::Error("hosts.lst holds no host list");
-            loaded.release();
-            KnownHosts.reset(hosts);
+            KnownHosts.reset(static_cast<TNVHosts*>(loaded.release()));
         } else if (!KnownHosts) {
             KnownHosts = std::make_unique<TNVHosts>();
         }

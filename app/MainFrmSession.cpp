@@ -34,7 +34,7 @@ QString sessionText(const db::Connection& connection)
     parts << (tls.isEmpty() ? QStringLiteral("not encrypted") : tls);
     // "10.11.6-MariaDB-0+deb12u1" shows as "MariaDB 10.11.6".
     QString version = connection.serverVersion();
-    const int dash = version.indexOf(QLatin1Char('-'));
+    const qsizetype dash = version.indexOf(QLatin1Char('-'));
     if (dash > 0 && version.contains(QLatin1String("MariaDB")))
         version = QStringLiteral("MariaDB ") + version.left(dash);
     parts << version;

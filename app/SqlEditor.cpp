@@ -214,7 +214,7 @@ QString SqlEditor::wordBeforeCursor(int* startBytePos) const
     qsizetype i = before.size();
     while (i > 0 && isWordChar(before[i - 1]))
         --i;
-    const QString word = before.mid(i);
+    QString word = before.mid(i);
     *startBytePos = pos - static_cast<int>(word.toUtf8().size());
     return word;
 }
