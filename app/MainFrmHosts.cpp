@@ -70,8 +70,7 @@ void TMainForm::loadKnownHosts()
             auto* hosts = dynamic_cast<TNVHosts*>(loaded.get());
             if (!hosts)
                 throw norvane::Error("hosts.lst holds no host list");
-            loaded.release();
-            KnownHosts.reset(hosts);
+            KnownHosts.reset(static_cast<TNVHosts*>(loaded.release()));
         } else if (!KnownHosts) {
             KnownHosts = std::make_unique<TNVHosts>();
         }

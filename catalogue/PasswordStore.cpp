@@ -70,19 +70,19 @@ void PasswordStore::probe()
     read(QStringLiteral("probe"), {});
 }
 
-void PasswordStore::read(const QString& key, Done done)
+void PasswordStore::read(const QString& key, const Done& done)
 {
-    start(Kind::Read, key, QString(), std::move(done));
+    start(Kind::Read, key, QString(), done);
 }
 
-void PasswordStore::write(const QString& key, const QString& password, Done done)
+void PasswordStore::write(const QString& key, const QString& password, const Done& done)
 {
-    start(Kind::Write, key, password, std::move(done));
+    start(Kind::Write, key, password, done);
 }
 
-void PasswordStore::remove(const QString& key, Done done)
+void PasswordStore::remove(const QString& key, const Done& done)
 {
-    start(Kind::Remove, key, QString(), std::move(done));
+    start(Kind::Remove, key, QString(), done);
 }
 
 void PasswordStore::setState(KeyringState state, const QString& reason)
@@ -94,7 +94,7 @@ void PasswordStore::setState(KeyringState state, const QString& reason)
     emit stateChanged(state);
 }
 
-void PasswordStore::start(Kind kind, const QString& key, const QString& password, Done done)
+void PasswordStore::start(Kind kind, const QString& key, const QString& password, const Done& done)
 {
     // A job that never answers (a stalled keyring) lives until the application ends: freeing
     // it earlier would leave the keyring's pending callback with a dangling job.

@@ -53,10 +53,10 @@ public:
     void probe();
     /// `done(true, password, {})` when found; `done(false, {}, message)` otherwise, with an
     /// empty message for an entry that does not exist in an answering keyring.
-    void read(const QString& key, Done done);
-    void write(const QString& key, const QString& password, Done done);
+    void read(const QString& key, const Done& done);
+    void write(const QString& key, const QString& password, const Done& done);
     /// Deletes the entry; an entry that does not exist counts as deleted.
-    void remove(const QString& key, Done done = {});
+    void remove(const QString& key, const Done& done = {});
 
     /// Calls that have not answered yet.
     int pending() const { return m_pending; }
@@ -73,7 +73,7 @@ private:
         Write,
         Remove
     };
-    void start(Kind kind, const QString& key, const QString& password, Done done);
+    void start(Kind kind, const QString& key, const QString& password, const Done& done);
     void setState(KeyringState state, const QString& reason);
 
     KeyringState m_state = KeyringState::Unknown;
