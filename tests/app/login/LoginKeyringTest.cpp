@@ -2,6 +2,7 @@
 // come from it and leave it again, and a keyring that is missing or stalled never holds the
 // dialog up. Each ctest entry runs the functions that fit its keyring mode.
 #include "app/LoginDlg.h"
+#include "app/MainFrm.h"
 
 #include "catalogue/NVMySQLObject.h"
 #include "catalogue/PasswordStore.h"
@@ -11,6 +12,7 @@
 #include "LoginTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTimer>
 
@@ -166,6 +168,33 @@ private slots:
         QCOMPARE(KnownHosts->Count(), 10);
         QTRY_COMPARE(lookup(dropped), QString());
         QVERIFY(!lookup(kept).isEmpty());
+    }
+
+    void saveAfterLogonKeepsTheFlagInTheFileAndThePasswordInTheKeyring()
+    {
+        catalogue::passwordStore().probe();
+        QTRY_COMPARE(catalogue::passwordStore().state(), catalogue::KeyringState::Available);
+        QFile::remove(app::knownHostsPath());
+        {
+            app::TMainForm form;
+            KnownHosts->AddObject("db.example",
+                                  knownHost(QStringLiteral("db.example"), QStringLiteral("zoe"),
+                                            QStringLiteral("zeta-secret"), true));
+            const QString key = PasswordStore::keyFor(*KnownHosts->Items(0));
+            form.saveKnownHostsAfterLogon();
+            QTRY_COMPARE(lookup(key), QStringLiteral("zeta-secret"));
+            form.show();
+            form.findChild<QAction*>(QStringLiteral("acExit"))->trigger();
+        }
+        QFile file(app::knownHostsPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.contains("\x09"
+                               "FStorePWD\x09"));
+        QVERIFY(!bytes.contains("\x04"
+                                "FPWD"));
+        QVERIFY(!bytes.contains("zeta-secret"));
+        file.remove();
     }
 
     void stalledKeyringLeavesTheDialogResponsiveAndAsksForThePassword()
