@@ -369,13 +369,16 @@ void TLoginForm::readStoredPassword(const TNVHost& host, TNVHost* entry)
     const QString key = PasswordStore::keyFor(host);
     const std::string hostName = host.FHost;
     edPassword->setPlaceholderText(QStringLiteral("reading the keyring..."));
+    edPassword->setToolTip(QString());
     QPointer<TLoginForm> self(this);
     passwordStore().read(key, [self, read, key, entry, hostName](bool ok, const QString& password,
                                                                  const QString& error) {
         if (!self || read != self->m_passwordRead)
             return;
         self->edPassword->setPlaceholderText(QString());
-        if (!ok || !self->edPassword->text().isEmpty()) {
+        if (!self->edPassword->text().isEmpty())
+            return;
+        if (!ok) {
             self->edPassword->setPlaceholderText(
                 error.isEmpty() ? QStringLiteral("not in the keyring: type it")
                                 : QStringLiteral("keyring did not answer: type it"));
