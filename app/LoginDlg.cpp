@@ -4,6 +4,7 @@
 #include "MainFrm.h"
 
 #include "catalogue/NVMySQLObject.h"
+#include "catalogue/PasswordStore.h"
 #include "dbaccess/Connection.h"
 #include "dbaccess/SqlSource.h"
 #include "widgets/Prompts.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -25,7 +27,10 @@
 
 namespace norvane::app {
 
+using catalogue::HostPasswords;
 using catalogue::KnownHosts;
+using catalogue::PasswordStore;
+using catalogue::passwordStore;
 using catalogue::TNVDataBase;
 using catalogue::TNVHost;
 
@@ -47,7 +52,9 @@ public:
     {
         if (onDropDown)
             onDropDown();
-        QComboBox::showPopup();
+        // The dialog may have closed while the list was read.
+        if (isVisible())
+            QComboBox::showPopup();
     }
 };
 
@@ -167,13 +174,19 @@ void TLoginForm::createControls()
     cbxStore->setObjectName(QStringLiteral("cbxStore"));
     cbxStore->setGeometry(97, 132, qMax(97, cbxStore->sizeHint().width()),
                           cbxStore->sizeHint().height());
+    lbStorePlace = new QLabel(gbxLoginfo);
+    lbStorePlace->setObjectName(QStringLiteral("lbStorePlace"));
+    lbStorePlace->setStyleSheet(QStringLiteral("QLabel { color: #505050; }"));
+    lbStorePlace->setGeometry(cbxStore->geometry().right() + 6, 132,
+                              388 - cbxStore->geometry().right() - 6, cbxStore->height());
 
     lbDatabaseMessage = new QLabel(gbxLoginfo);
     lbDatabaseMessage->setObjectName(QStringLiteral("lbDatabaseMessage"));
     lbDatabaseMessage->setWordWrap(true);
     lbDatabaseMessage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lbDatabaseMessage->setStyleSheet(QStringLiteral("QLabel { color: #a00000; }"));
-    lbDatabaseMessage->setGeometry(248, 100, 140, 52);
+    // Two lines; the whole message is in the tool tip. The row below says where passwords go.
+    lbDatabaseMessage->setGeometry(248, 100, 140, 30);
 
     cbxTLSMode = new QComboBox(gbxLoginfo);
     cbxTLSMode->setObjectName(QStringLiteral("cbxTLSMode"));
@@ -222,7 +235,14 @@ void TLoginForm::createControls()
         if (!m_loading.active() && index >= 0)
             runGuarded(this, [this, index] { cbxHostChange(index); });
     });
-    connect(edPassword, &QLineEdit::textEdited, this, [this] { m_passwordFromEntry = false; });
+    connect(edPassword, &QLineEdit::textEdited, this, [this] {
+        m_passwordFromEntry = false;
+        // What the user types wins over a keyring answer still on its way.
+        ++m_passwordRead;
+        edPassword->setPlaceholderText(QString());
+    });
+    connect(&passwordStore(), &PasswordStore::stateChanged, this, [this] { showStorePlace(); });
+    connect(cbxStore, &QCheckBox::toggled, this, [this] { showStorePlace(); });
     connect(cbxTLSMode, &QComboBox::currentIndexChanged, this, [this] { updateTlsControls(); });
     connect(btnTLSCAFile, &QPushButton::clicked, this,
             [this] { runGuarded(this, [this] { chooseCaFile(); }); });
@@ -231,6 +251,7 @@ void TLoginForm::createControls()
     };
     acOkUpdate();
     updateTlsControls();
+    showStorePlace();
 }
 
 void TLoginForm::arrangeTabOrder()
@@ -268,7 +289,11 @@ void TLoginForm::LoadValues(TNVHost* host, TNVDataBase* database)
         WorkHost->Assign(host);
         cbxHost->setEditText(QString::fromStdString(host->FHost));
         showHost(host, host->FStorePWD);
+        if (host->PasswordInKeyring())
+            readStoredPassword(*host, nullptr);
     }
+    // Where a password would be kept, asked afresh: the keyring may have come or gone.
+    passwordStore().probe();
     if (database) {
         WorkDataBase->Assign(database);
         cbxDatabase->setEditText(QString::fromStdString(database->FDataBase));
@@ -324,6 +349,60 @@ void TLoginForm::chooseCaFile()
         edTLSCAFile->setText(chosen);
 }
 
+void TLoginForm::showStorePlace()
+{
+    const PasswordStore& store = passwordStore();
+    lbStorePlace->setText(store.placeText());
+    lbStorePlace->setEnabled(cbxStore->isChecked());
+    QString tip = store.state() == catalogue::KeyringState::Unavailable
+                      ? QStringLiteral("No desktop keyring answered (%1): a stored password is "
+                                       "kept in hosts.lst, readable by your user only.")
+                            .arg(store.reason())
+                      : QStringLiteral("A stored password is kept in the desktop keyring, "
+                                       "not in hosts.lst.");
+    lbStorePlace->setToolTip(tip);
+}
+
+void TLoginForm::readStoredPassword(const TNVHost& host, TNVHost* entry)
+{
+    const int read = ++m_passwordRead;
+    const QString key = PasswordStore::keyFor(host);
+    const std::string hostName = host.FHost;
+    edPassword->setPlaceholderText(QStringLiteral("reading the keyring..."));
+    edPassword->setToolTip(QString());
+    QPointer<TLoginForm> self(this);
+    passwordStore().read(key, [self, read, key, entry, hostName](bool ok, const QString& password,
+                                                                 const QString& error) {
+        if (!self || read != self->m_passwordRead)
+            return;
+        self->edPassword->setPlaceholderText(QString());
+        if (!self->edPassword->text().isEmpty())
+            return;
+        if (!ok) {
+            self->edPassword->setPlaceholderText(
+                error.isEmpty() ? QStringLiteral("not in the keyring: type it")
+                                : QStringLiteral("keyring did not answer: type it"));
+            self->edPassword->setToolTip(error);
+            if (self->isVisible())
+                self->edPassword->setFocus();
+            return;
+        }
+        self->edPassword->setText(password);
+        self->m_passwordFromEntry = entry != nullptr;
+        self->WorkHost->FPWD = password.toStdString();
+        // The chosen entry keeps what the keyring holds for the rest of the run.
+        for (int i = 0; entry && KnownHosts && i < KnownHosts->Count(); ++i) {
+            TNVHost* known = KnownHosts->Items(i);
+            if (known == entry && known->FHost == hostName && known->PasswordInKeyring() &&
+                PasswordStore::keyFor(*known) == key) {
+                known->FPWD = password.toStdString();
+                known->PasswordPlace = TNVHost::TPasswordPlace::Keyring;
+            }
+        }
+        self->focusFirstEmptyField();
+    });
+}
+
 void TLoginForm::SaveValues(TNVHost* host, TNVDataBase* database)
 {
     splitHostPort();
@@ -371,12 +450,15 @@ void TLoginForm::AddToKnownHosts()
         return;
     auto added = std::make_unique<TNVHost>();
     SaveValues(added.get(), nullptr);
+    HostPasswords::noteChanged(passwordStore(), *added, QString(), false);
     const std::string key = added->FHost;
     KnownHosts->InsertObject(0, key, std::move(added));
     while (KnownHosts->Count() > kMaxKnownHosts) {
         const int last = KnownHosts->Count() - 1;
         std::unique_ptr<persist::TBaseObject> dropped(KnownHosts->GetItem(last));
         KnownHosts->Delete(last);
+        if (const auto* host = dynamic_cast<const TNVHost*>(dropped.get()))
+            HostPasswords::noteRemoved(passwordStore(), *host);
     }
 }
 
@@ -387,8 +469,11 @@ void TLoginForm::UpdateChosenHost()
     for (int i = 0; i < KnownHosts->Count(); ++i) {
         if (KnownHosts->Items(i) == m_chosenHost) {
             const std::string name = m_chosenHost->FHost;
+            const QString oldKey = PasswordStore::keyFor(*m_chosenHost);
+            const bool hadStored = m_chosenHost->FStorePWD;
             m_chosenHost->Assign(WorkHost);
             m_chosenHost->FHost = name;
+            HostPasswords::noteChanged(passwordStore(), *m_chosenHost, oldKey, hadStored);
             return;
         }
     }
@@ -396,8 +481,8 @@ void TLoginForm::UpdateChosenHost()
 
 void TLoginForm::acOkUpdate()
 {
-    acOk->setEnabled(!cbxHost->currentText().isEmpty() && !edUserName->text().isEmpty() &&
-                     !cbxDatabase->currentText().isEmpty());
+    acOk->setEnabled(!m_listing.active() && !cbxHost->currentText().isEmpty() &&
+                     !edUserName->text().isEmpty() && !cbxDatabase->currentText().isEmpty());
 }
 
 void TLoginForm::cbxHostChange(int selected)
@@ -412,8 +497,12 @@ void TLoginForm::cbxHostChange(int selected)
             if (KnownHosts->Keys(i) == key && chosen) {
                 m_chosenHost = chosen;
                 WorkHost->Assign(chosen);
+                ++m_passwordRead;
+                edPassword->setPlaceholderText(QString());
                 showHost(chosen, chosen->FStorePWD);
                 m_passwordFromEntry = chosen->FStorePWD;
+                if (chosen->PasswordInKeyring())
+                    readStoredPassword(*chosen, chosen);
                 return;
             }
         }
@@ -425,13 +514,26 @@ void TLoginForm::cbxHostChange(int selected)
         if (m_passwordFromEntry)
             edPassword->clear();
         m_passwordFromEntry = false;
+        // Nor what the keyring still has to say about it.
+        ++m_passwordRead;
+        edPassword->setPlaceholderText(QString());
     }
 }
 
 void TLoginForm::cbxDatabaseDropDown()
 {
-    SaveValues(nullptr, nullptr);
-    FillDataBaseList();
+    // The list is read over the shared session; a second reading or OK meanwhile would find it
+    // busy.
+    if (m_listing.active())
+        return;
+    {
+        const ReentryGuard::Scope listing(m_listing);
+        acOkUpdate();
+        lbDatabaseMessage->setText(QStringLiteral("Reading the database list..."));
+        SaveValues(nullptr, nullptr);
+        FillDataBaseList();
+    }
+    acOkUpdate();
 }
 
 bool TLoginForm::FormCloseQuery()
@@ -465,6 +567,13 @@ void TLoginForm::done(int result)
             setResult(QDialog::Rejected);
             return;
         }
+    } else if (m_listing.active()) {
+        // Cancel while the list is read: a connection attempt is given up at once.
+        runGuarded(this, [] {
+            db::SqlSource* query = catalogue::CatalogueQuery();
+            if (query && query->connection())
+                query->connection()->stop();
+        });
     }
     QDialog::done(result);
 }

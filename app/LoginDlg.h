@@ -56,6 +56,12 @@ private:
     void showHost(const catalogue::TNVHost* host, bool withPassword);
     void updateTlsControls();
     void chooseCaFile();
+    /// Shows where a stored password goes: the desktop keyring or hosts.lst.
+    void showStorePlace();
+    /// Fills the password of `host` (for the chosen entry: `entry`) from the keyring. Never
+    /// waits: the answer comes later and is dropped when the user typed or chose meanwhile;
+    /// a keyring that refuses or does not answer leaves the field to the user.
+    void readStoredPassword(const catalogue::TNVHost& host, catalogue::TNVHost* entry);
 
     void acOkUpdate();
     /// `selected` is the chosen item of the host list, or -1 when the text was typed.
@@ -77,6 +83,7 @@ private:
     QLabel* lbDatabase = nullptr;
     QComboBox* cbxDatabase = nullptr;
     QCheckBox* cbxStore = nullptr;
+    QLabel* lbStorePlace = nullptr;
     QLabel* lbDatabaseMessage = nullptr;
     QLabel* lbTLSMode = nullptr;
     QComboBox* cbxTLSMode = nullptr;
@@ -93,6 +100,10 @@ private:
     catalogue::TNVHost* m_chosenHost = nullptr;
     /// The password field holds what the chosen entry filled in.
     bool m_passwordFromEntry = false;
+    /// Counts keyring reads; an answer for an older one is dropped.
+    int m_passwordRead = 0;
+    /// The database list is being read (the connection works in the background meanwhile).
+    ReentryGuard m_listing;
     std::unique_ptr<catalogue::TNVDataBase> WorkDataBase;
     ReentryGuard m_loading;
 };

@@ -190,6 +190,8 @@ private:
     void saveKnownHosts();
     /// Writes the known hosts; the error's message, or empty on success.
     QString writeKnownHosts();
+    /// A failed save of the known hosts is reported once in the status bar.
+    void reportHostsSave(const QString& failure);
 
     ImageList ImageList1;
     ActionManager* ActionManager1 = nullptr;

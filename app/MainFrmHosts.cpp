@@ -1,12 +1,14 @@
 #include "MainFrm.h"
 
 #include "catalogue/NVMySQLObject.h"
+#include "catalogue/PasswordStore.h"
 #include "persist/DataLib.h"
 #include "persist/Error.h"
 #include "persist/VSPub.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QString>
@@ -92,13 +94,26 @@ QString TMainForm::writeKnownHosts()
 
 void TMainForm::saveKnownHosts()
 {
+    // No keyring answer can arrive any more: what it has not confirmed stays in the file.
+    catalogue::HostPasswords::keepUnconfirmedInFile();
     // Losing the list of known hosts is not worth a message at exit.
     writeKnownHosts();
 }
 
 void TMainForm::saveKnownHostsAfterLogon()
 {
-    const QString failure = writeKnownHosts();
+    // Stored passwords go to the keyring first; the file is written again when a password
+    // changes place (the keyring refused it, or confirmed one the file still held).
+    QPointer<TMainForm> self(this);
+    catalogue::HostPasswords::moveToKeyring(catalogue::passwordStore(), [self] {
+        if (self)
+            self->reportHostsSave(self->writeKnownHosts());
+    });
+    reportHostsSave(writeKnownHosts());
+}
+
+void TMainForm::reportHostsSave(const QString& failure)
+{
     if (failure.isEmpty()) {
         m_hostsSaveReported = false;
         return;

@@ -56,6 +56,7 @@ void TNVHost::Assign(const persist::TPersistent* source)
     FStorePWD = other->FStorePWD;
     FTLSMode = other->FTLSMode;
     FTLSCAFile = other->FTLSCAFile;
+    PasswordPlace = other->PasswordPlace;
     DataBases = std::move(databases);
 }
 
@@ -66,8 +67,9 @@ void TNVHost::EnumProperties(persist::TPropOp op, persist::TObject* context,
     proc(PropRef(&FHost), "FHost", TPropKind::String, !FHost.empty(), {}, context);
     proc(PropRef(&FPort), "FPort", TPropKind::Int32, FPort != 0, {}, context);
     proc(PropRef(&FUID), "FUID", TPropKind::String, !FUID.empty(), {}, context);
-    // A password the user chose not to keep never reaches the disk.
-    proc(PropRef(&FPWD), "FPWD", TPropKind::String, !FPWD.empty() && FStorePWD, {}, context);
+    // A password the user chose not to keep never reaches the disk, nor one the keyring holds.
+    proc(PropRef(&FPWD), "FPWD", TPropKind::String,
+         !FPWD.empty() && FStorePWD && PasswordPlace == TPasswordPlace::File, {}, context);
     proc(PropRef(&FStorePWD), "FStorePWD", TPropKind::Bool, true, {}, context);
     proc(PropRef(&FTLSMode), "FTLSMode", TPropKind::Enum, FTLSMode != 0,
          "tmPreferred,tmRequired,tmVerifyCA,tmVerifyIdentity,tmOff", context);

@@ -43,12 +43,24 @@ public:
     /// Databases of the host; created empty, copied by Assign, never stored.
     std::unique_ptr<TNVDataBases> DataBases;
 
+    /// Where a stored password is kept (never stored itself): in the file, or in the desktop
+    /// keyring, where it is on its way to or confirmed; the file leaves it out of the last two.
+    enum class TPasswordPlace : std::uint8_t
+    {
+        File,
+        KeyringPending,
+        Keyring
+    };
+    TPasswordPlace PasswordPlace = TPasswordPlace::File;
+    /// A stored password the file leaves out: the logon dialog reads it from the keyring.
+    bool PasswordInKeyring() const { return FStorePWD && FPWD.empty(); }
+
     /// From another host: every field and a deep copy of `DataBases`.
     void Assign(const persist::TPersistent* source) override;
     /// FHost, FPort, FUID, FPWD, FStorePWD, then FTLSMode and FTLSCAFile only when they differ
     /// from the default, so a host without TLS settings is stored as before. The password is
-    /// written only when it is not empty and the user chose to store it; a stored password is
-    /// always read.
+    /// written only when it is not empty, the user chose to store it and it is not kept in the
+    /// keyring (`PasswordPlace`); a stored password is always read.
     void EnumProperties(persist::TPropOp op, persist::TObject* context,
                         const persist::TPropProc& proc) override;
 };

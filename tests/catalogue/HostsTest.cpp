@@ -111,17 +111,22 @@ TEST(HostsFile, The73ByteExampleReadsBackAsAnEmptyList)
 
 TEST(HostPassword, IsWrittenOnlyWhenKeptAndNotEmpty)
 {
+    using Place = TNVHost::TPasswordPlace;
     struct Case
     {
         std::string pwd;
         bool store;
+        Place place;
         bool written;
     };
+    // A password on its way to the keyring or in it stays out of the file.
     const Case cases[] = {
-        {"secret", true, true},
-        {"secret", false, false},
-        {"", true, false},
-        {"", false, false},
+        {"secret", true, Place::File, true},
+        {"secret", false, Place::File, false},
+        {"", true, Place::File, false},
+        {"", false, Place::File, false},
+        {"secret", true, Place::KeyringPending, false},
+        {"secret", true, Place::Keyring, false},
     };
     const std::string marker = "\x04"
                                "FPWD";
@@ -130,10 +135,11 @@ TEST(HostPassword, IsWrittenOnlyWhenKeptAndNotEmpty)
         host.FHost = "h";
         host.FPWD = c.pwd;
         host.FStorePWD = c.store;
+        host.PasswordPlace = c.place;
         const auto bytes = written(&host);
         const std::string text(bytes.begin(), bytes.end());
         EXPECT_EQ(text.find(marker) != std::string::npos, c.written)
-            << "pwd '" << c.pwd << "' store " << c.store;
+            << "pwd '" << c.pwd << "' store " << c.store << " place " << static_cast<int>(c.place);
         EXPECT_EQ(text.find("secret") != std::string::npos, c.written);
         auto back = readBack(bytes);
         auto* h = dynamic_cast<TNVHost*>(back.get());

@@ -9,6 +9,7 @@
 #include "widgets/Prompts.h"
 
 #include "FakeServer.h"
+#include "LoginTestSupport.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,6 +21,14 @@
 #include <QSpinBox>
 #include <QtTest>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <functional>
 #include <memory>
 
@@ -29,106 +38,38 @@ using catalogue::TNVDataBase;
 using catalogue::TNVHost;
 using catalogue::TNVHosts;
 
+using namespace norvane::test;
+
 namespace {
 
-QString env(const char* name)
-{
-    return qEnvironmentVariable(name);
-}
-
-/// Answers the dialog with a script and records every error message box.
-class ScriptedPrompts : public widgets::Prompts
+/// A loopback port that takes connections and never says a word: a host that does not answer.
+class SilentListener
 {
 public:
-    std::function<void(QDialog&)> script;
-    QStringList errors;
-    int dialogsRun = 0;
+    SilentListener() : m_fd(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        auto* raw = reinterpret_cast<sockaddr*>(&address);
+        if (m_fd >= 0 && ::bind(m_fd, raw, length) == 0 && ::listen(m_fd, 4) == 0 &&
+            ::getsockname(m_fd, raw, &length) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~SilentListener()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int port() const { return m_port; }
 
-    void showError(QWidget*, const QString& message) override { errors << message; }
-    QMessageBox::StandardButton ask(QWidget*, const QString&, const QString&,
-                                    QMessageBox::StandardButtons,
-                                    QMessageBox::StandardButton) override
-    {
-        return QMessageBox::Cancel;
-    }
-    QString fileAnswer;
-    QString openFileName(QWidget*, const widgets::FilePromptOptions&) override
-    {
-        return fileAnswer;
-    }
-    QString saveFileName(QWidget*, const widgets::FilePromptOptions&) override { return {}; }
-    int execDialog(QDialog& dialog) override
-    {
-        ++dialogsRun;
-        dialog.show();
-        if (script)
-            script(dialog);
-        // A dialog the script did not close counts as cancelled, as its close box would.
-        if (dialog.isVisible())
-            dialog.reject();
-        return dialog.result();
-    }
+private:
+    int m_fd;
+    int m_port = 0;
 };
-
-/// The dialog's controls, found by their names.
-struct Controls
-{
-    explicit Controls(QDialog& d)
-        : dialog(d), host(d.findChild<QComboBox*>(QStringLiteral("cbxHost"))),
-          port(d.findChild<QSpinBox*>(QStringLiteral("spedPort"))),
-          user(d.findChild<QLineEdit*>(QStringLiteral("edUserName"))),
-          password(d.findChild<QLineEdit*>(QStringLiteral("edPassword"))),
-          database(d.findChild<QComboBox*>(QStringLiteral("cbxDatabase"))),
-          store(d.findChild<QCheckBox*>(QStringLiteral("cbxStore"))),
-          ok(d.findChild<QPushButton*>(QStringLiteral("BitBtn1"))),
-          cancel(d.findChild<QPushButton*>(QStringLiteral("BitBtn2"))),
-          tls(d.findChild<QComboBox*>(QStringLiteral("cbxTLSMode"))),
-          acOk(d.findChild<QAction*>(QStringLiteral("acOk")))
-    {
-    }
-    bool complete() const
-    {
-        return host && port && user && password && database && store && ok && cancel && tls && acOk;
-    }
-    /// Types into the host text as a user would, key by key.
-    void typeHost(const QString& text)
-    {
-        host->lineEdit()->selectAll();
-        QTest::keyClick(host->lineEdit(), Qt::Key_Backspace);
-        QTest::keyClicks(host->lineEdit(), text);
-    }
-    void fill(const QString& h, const QString& u, const QString& p, const QString& db)
-    {
-        host->setEditText(h);
-        user->setText(u);
-        password->setText(p);
-        database->setEditText(db);
-    }
-
-    QDialog& dialog;
-    QComboBox* host;
-    QSpinBox* port;
-    QLineEdit* user;
-    QLineEdit* password;
-    QComboBox* database;
-    QCheckBox* store;
-    QPushButton* ok;
-    QPushButton* cancel;
-    QComboBox* tls;
-    QAction* acOk;
-};
-
-TNVHost* knownHost(const QString& host, const QString& user, const QString& password, bool store,
-                   int port = 0)
-{
-    auto* h = new TNVHost;
-    h->FHost = host.toStdString();
-    h->FUID = user.toStdString();
-    h->FPWD = password.toStdString();
-    h->FStorePWD = store;
-    h->FPort = port;
-    return h;
-}
 
 } // namespace
 
@@ -583,6 +524,41 @@ private slots:
 
     /// Also run by ctest with MYSQL_TCP_PORT unset (app_login_port_test): then only the port
     /// typed into the host text can reach the private server.
+    void databaseListOfASilentHostNeitherFreezesNorOutlivesCancel()
+    {
+        SilentListener silent;
+        QVERIFY(silent.port() > 0);
+        m_connection->setBackgroundWork(true);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start(20);
+        QElapsedTimer clock;
+        bool okWhileListing = true;
+        QString messageWhileListing;
+        const bool result = run([&](Controls& c) {
+            c.fill(QStringLiteral("127.0.0.1"), user(), password(), QStringLiteral("some_db"));
+            c.port->setValue(silent.port());
+            QVERIFY(c.acOk->isEnabled());
+            auto* message = c.dialog.findChild<QLabel*>(QStringLiteral("lbDatabaseMessage"));
+            QTimer::singleShot(300, &c.dialog, [&] {
+                okWhileListing = c.acOk->isEnabled();
+                messageWhileListing = message->text();
+                QTest::mouseClick(c.cancel, Qt::LeftButton);
+            });
+            clock.start();
+            c.database->showPopup();
+        });
+        const qint64 elapsed = clock.elapsed();
+        QVERIFY(!result);
+        QVERIFY2(ticks >= 10, qPrintable(QStringLiteral("timer fired %1 times").arg(ticks)));
+        QVERIFY(!okWhileListing);
+        QCOMPARE(messageWhileListing, QStringLiteral("Reading the database list..."));
+        // Cancel gave the attempt up at once rather than after the connect time-out (10 s).
+        QVERIFY2(elapsed < 3000, qPrintable(QStringLiteral("%1 ms").arg(elapsed)));
+        QVERIFY(!m_connection->isBusy());
+    }
+
     void portTypedWithTheHostReachesTheServer()
     {
         const QString port = env("NORVANE_TEST_PORT");

@@ -14,9 +14,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QEventLoop>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTabWidget>
@@ -60,7 +63,19 @@ struct LogonPrompts : norvane::widgets::DialogPrompts
         dialog.findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(logon.at(2));
         dialog.findChild<QComboBox*>(QStringLiteral("cbxDatabase"))->setEditText(logon.at(3));
         if (!logonShot.isEmpty()) {
+            dialog.findChild<QCheckBox*>(QStringLiteral("cbxStore"))->setChecked(true);
             dialog.show();
+            // The hint beside "Store password" settles once the keyring answered.
+            auto* place = dialog.findChild<QLabel*>(QStringLiteral("lbStorePlace"));
+            QEventLoop settle;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, &settle, [&] {
+                if (!place || !place->text().startsWith(QLatin1String("asking")))
+                    settle.quit();
+            });
+            poll.start(20);
+            QTimer::singleShot(8000, &settle, &QEventLoop::quit);
+            settle.exec();
             QApplication::processEvents();
             shotWritten = dialog.grab().save(logonShot, "PNG");
             std::fprintf(stderr, "%s %s\n", shotWritten ? "wrote" : "could not write",
