@@ -108,7 +108,14 @@ QString flawMessage(Flaw flaw)
 
 bool TableIndexes::leads(const QString& column) const
 {
-    return leading.contains(column, Qt::CaseInsensitive);
+    return leading.contains(column, Qt::CaseInsensitive) ||
+           leadingDescending.contains(column, Qt::CaseInsensitive);
+}
+
+bool TableIndexes::leadsOnlyDescending(const QString& column) const
+{
+    return !leading.contains(column, Qt::CaseInsensitive) &&
+           leadingDescending.contains(column, Qt::CaseInsensitive);
 }
 
 TableIndexes indexesFrom(st_mysql_res* showKeys)
@@ -129,7 +136,8 @@ TableIndexes indexesFrom(st_mysql_res* showKeys)
         const bool prefix = row[7] != nullptr;
         const bool btree = !row[10] || QByteArray(row[10]) == "BTREE";
         if (row[3] && QByteArray(row[3]) == "1" && row[4] && !prefix && btree)
-            out.leading.append(QString::fromUtf8(row[4]));
+            (row[5] && QByteArray(row[5]) == "D" ? out.leadingDescending : out.leading)
+                .append(QString::fromUtf8(row[4]));
         if (!row[1] || QByteArray(row[1]) != "0")
             continue;
         const QString keyName = QString::fromUtf8(row[2]);

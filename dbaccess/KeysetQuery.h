@@ -27,10 +27,14 @@ struct TableIndexes
 {
     /// The primary key, else the first unique key over whole non-null values; empty if none.
     QStringList key;
-    /// The first column of every B-tree index over whole values (no prefix index).
+    /// The first column of every B-tree index over whole values (no prefix index), by the
+    /// direction the index stores it in.
     QStringList leading;
+    QStringList leadingDescending;
     /// True when an index can hand out rows in the order of `column`.
     bool leads(const QString& column) const;
+    /// True when every index that leads with `column` stores it descending.
+    bool leadsOnlyDescending(const QString& column) const;
 };
 
 /// Reads the result of `SHOW KEYS FROM t`.

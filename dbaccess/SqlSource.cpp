@@ -264,11 +264,19 @@ QByteArray SqlSource::qualifiedName(const QString& database) const
 std::vector<OrderColumn> SqlSource::pageOrder() const
 {
     std::vector<OrderColumn> order;
-    if (!m_sortColumn.isEmpty())
+    bool keyDescending = false;
+    if (!m_sortColumn.isEmpty()) {
         order.push_back({m_sortColumn, m_sortDescending});
+        // An InnoDB index holds the key after its columns. The key runs the way the index does,
+        // read forwards or backwards, so that the index hands the rows out in order: against
+        // it (descending column, ascending key over an ascending index) the server sorts every
+        // remaining row again for each page.
+        if (m_indexes.leads(m_sortColumn))
+            keyDescending = m_sortDescending != m_indexes.leadsOnlyDescending(m_sortColumn);
+    }
     for (const QString& key : std::as_const(m_keyColumns))
         if (key.compare(m_sortColumn, Qt::CaseInsensitive) != 0)
-            order.push_back({key, false});
+            order.push_back({key, keyDescending});
     return order;
 }
 

@@ -87,14 +87,17 @@ protected:
         single = uniqueName("ks_single");
         composite = uniqueName("ks_pair");
         other = uniqueName("ks_other");
-        // 1000 rows: v and d indexed, w not; 400 NULLs in v and w, 13 values in many ties, so
-        // NULL runs and ties cross the page boundaries in both directions.
-        exec(*c, QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, v INT NULL, w INT NULL, "
-                                "d DOUBLE, note VARCHAR(20), KEY (v), KEY (d))")
+        // 1000 rows: v and d indexed, u indexed descending, w not; 400 NULLs in v and w, 13
+        // values in many ties, so NULL runs and ties cross the page boundaries both ways.
+        exec(*c, QStringLiteral(
+                     "CREATE TABLE %1 (id INT PRIMARY KEY, v INT NULL, w INT NULL, "
+                     "u INT NULL, d DOUBLE, note VARCHAR(20), KEY (v), KEY (u DESC), KEY (d))")
                      .arg(single));
-        exec(*c, QStringLiteral("INSERT INTO %1 SELECT seq, IF(seq %% 5 < 2, NULL, seq * 7 %% 13), "
-                                "IF(seq %% 5 < 2, NULL, seq * 11 %% 17), seq %% 9 / 4, "
-                                "CONCAT('n', seq %% 37) FROM seq_1_to_1000")
+        exec(*c, QStringLiteral(
+                     "INSERT INTO %1 SELECT seq, IF(seq %% 5 < 2, NULL, seq * 7 %% 13), "
+                     "IF(seq %% 5 < 2, NULL, seq * 11 %% 17), IF(seq %% 3 = 0, NULL, seq %% 10), "
+                     "seq %% 9 / 4, "
+                     "CONCAT('n', seq %% 37) FROM seq_1_to_1000")
                      .arg(single)
                      .replace(QStringLiteral("%%"), QStringLiteral("%")));
         // A key of two columns whose first one repeats across page boundaries.
@@ -116,7 +119,8 @@ protected:
 
     /// Asserts that the source's pages give exactly the rows of `SELECT ... ORDER BY`.
     void expectExact(const QString& table, const QString& filter, const QString& sort,
-                     bool descending, const QStringList& key, bool keyset)
+                     bool descending, const QStringList& key, bool keyset,
+                     bool keyDescending = false)
     {
         SCOPED_TRACE(QStringLiteral("%1 WHERE %2 ORDER BY %3 %4")
                          .arg(table, filter, sort, descending ? "DESC" : "ASC")
@@ -129,7 +133,7 @@ protected:
             order << sort + (descending ? " DESC" : "");
         for (const QString& k : key)
             if (k != sort)
-                order << k;
+                order << k + (keyDescending ? " DESC" : "");
         const QStringList expected =
             statementRows(*c, QStringLiteral("SELECT %1 FROM %2 %3 ORDER BY %4")
                                   .arg(columns.join(", "), table,
@@ -159,15 +163,19 @@ TEST_F(Keyset, OrdersReadEveryRowOnceInTheServersOrder)
     const QStringList id{"id"};
     const QStringList ab{"a", "b"};
     for (const bool desc : {false, true}) {
-        // An index leads with the column: keyset pages over (column, key), NULLs included.
-        expectExact(single, {}, "v", desc, id, true);
-        expectExact(single, "id % 3 <> 0", "v", desc, id, true);
-        expectExact(composite, {}, "x", desc, ab, true);
-        expectExact(composite, {}, "a", desc, ab, true);
-        // No index leads with it, or its values do not compare exactly: one ordered statement.
+        // An index leads with the column: keyset pages over (column, key), NULLs included, the
+        // key the way the index reads (mixed directions over a descending index).
+        expectExact(single, {}, "v", desc, id, true, desc);
+        expectExact(single, "id % 3 <> 0", "v", desc, id, true, desc);
+        expectExact(single, {}, "u", desc, id, true, !desc);
+        expectExact(single, "u IS NULL OR u > 4", "u", desc, id, true, !desc);
+        expectExact(composite, {}, "x", desc, ab, true, desc);
+        expectExact(composite, {}, "a", desc, ab, true, desc);
+        // No index leads with it, or its values do not compare exactly (d, whose index still
+        // sets the key's direction): one ordered statement.
         expectExact(single, {}, "w", desc, id, false);
         expectExact(single, "w IS NOT NULL", "w", desc, id, false);
-        expectExact(single, {}, "d", desc, id, false);
+        expectExact(single, {}, "d", desc, id, false, desc);
         expectExact(composite, {}, "b", desc, ab, false);
     }
 }
@@ -223,7 +231,7 @@ TEST_F(Keyset, HostileFiltersAreRefusedOrReadExactly)
             EXPECT_FALSE(source.isActive());
         } else {
             expectExact(single, text, {}, false, {"id"}, true);
-            expectExact(single, text, "v", true, {"id"}, true);
+            expectExact(single, text, "v", true, {"id"}, true, true);
         }
     }
     EXPECT_EQ(scalar(*c, QStringLiteral("SELECT COUNT(*) FROM %1").arg(other)), "3");

@@ -187,7 +187,9 @@ void FilterTest::headerClicksCycleAscendingDescendingAndKeyOrder()
         clickHeader(w, column);
         QCOMPARE(header->sortIndicatorSection(), column);
         QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
-        QCOMPARE(heldRows(w), expectedRows(where + "ORDER BY " + name + " DESC, id"));
+        // Over v's index the key runs descending too, so the index serves the order.
+        QCOMPARE(heldRows(w), expectedRows(where + "ORDER BY " + name + " DESC, id" +
+                                           (column == 2 ? " DESC" : "")));
 
         clickHeader(w, column);
         QVERIFY(!header->isSortIndicatorShown());
@@ -217,7 +219,7 @@ void FilterTest::orderIsKeptPerTableUntilLogOff()
     QCOMPARE(w.child<QLineEdit>("edFilter")->text(), QStringLiteral("city = 'c5'"));
     QCOMPARE(w.dataGrid()->horizontalHeader()->sortIndicatorSection(), 2);
     QCOMPARE(w.dataGrid()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
-    QCOMPARE(heldRows(w), expectedRows("WHERE city = 'c5' ORDER BY v DESC, id"));
+    QCOMPARE(heldRows(w), expectedRows("WHERE city = 'c5' ORDER BY v DESC, id DESC"));
 
     QVERIFY(w.run("acLogout"));
     w.logOn();
