@@ -72,6 +72,9 @@ QWidget* TMainForm::createDataPage()
             [this] { runGuarded(this, [this] { edFilterClear(); }); });
     lbDataStatus = new QLabel(Panel1);
     lbDataStatus->setObjectName(QStringLiteral("lbDataStatus"));
+    // A longer count must not widen the window: the text is cut instead.
+    lbDataStatus->setMinimumWidth(1);
+    edFilter->setMinimumWidth(120);
     auto* panelLayout = new QHBoxLayout(Panel1);
     panelLayout->setContentsMargins(0, 0, 4, 0);
     panelLayout->addWidget(DBNavigator1);

@@ -143,9 +143,9 @@ int main(int argc, char** argv)
         form.actionManager().updateActions();
         filter->setText(QStringLiteral("country IN ('DE', 'FR') AND newsletter = 1"));
         emit filter->returnPressed();
-        if (const norvane::db::Field* born =
-                dataGrid->dataSet()->findField(QStringLiteral("birth_date")))
-            emit dataGrid->sortRequested(born->index(), Qt::DescendingOrder);
+        if (const norvane::db::Field* name =
+                dataGrid->dataSet()->findField(QStringLiteral("last_name")))
+            emit dataGrid->sortRequested(name->index(), Qt::AscendingOrder);
         form.actionManager().updateActions();
         failures += dataGrid->dataSet()->recordCount() == 0;
         failures += !grab(form, out.filePath(QStringLiteral("data-filter.png")));
