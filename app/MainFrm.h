@@ -20,6 +20,7 @@ class QAbstractItemView;
 class QAction;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QSplitter;
 class QStatusBar;
@@ -134,6 +135,31 @@ private:
     /// Lists the database's tables again, keeping the chosen node when its table remains.
     void ReloadTables();
     void DoLogout();
+    /// How the Data page reads a table: a filter (what follows WHERE) and an order by one column.
+    struct DataOrder
+    {
+        QString filter;
+        QString sortColumn; ///< empty: key order
+        bool descending = false;
+    };
+    /// Enter in `edFilter`: reads the table again under the box's condition (none when empty).
+    void edFilterApply();
+    /// Esc in `edFilter`: empties the box and reads the table without a filter.
+    void edFilterClear();
+    /// A header click on the Data page: orders by the field's column, or key order for -1.
+    void dgdDataSortRequested(int field, Qt::SortOrder order);
+    /// Reads the current table again under `order`, kept for the table until log off. Unsaved
+    /// changes are settled first; a condition the server refuses leaves the rows as they were.
+    void reopenData(const DataOrder& order);
+    /// The order the Data page's source reads with now.
+    DataOrder dataOrder() const;
+    void setDataOrder(const DataOrder& order);
+    /// The filter box and the header's sort indicator as the source reads.
+    void showDataOrder();
+    /// The key `m_dataOrders` keeps the current table's order under.
+    QString dataOrderKey() const;
+    /// The Data page's status: rows held, and the server's estimate of the table's rows.
+    void updateDataStatus();
     /// Applies every pending change of `cdsData` at once, tolerating no error.
     void cdsDataAfterPost(db::ClientDataSet& dataSet);
     /// Raises the failed change's message; the change stays pending with the user's values.
@@ -230,6 +256,10 @@ private:
     QWidget* Panel1 = nullptr;
     widgets::DBNavigator* DBNavigator1 = nullptr;
     widgets::DBGrid* dgdData = nullptr;
+    QLineEdit* edFilter = nullptr;
+    QLabel* lbDataStatus = nullptr;
+    /// Filter and order per table ("database.table") until log off.
+    QHash<QString, DataOrder> m_dataOrders;
     QTableWidget* sgdColumns = nullptr;
     SqlEditor* moSQL = nullptr;
     QSplitter* Splitter2 = nullptr;

@@ -9,6 +9,7 @@
 
 #include "dbaccess/ClientDataSet.h"
 #include "dbaccess/Connection.h"
+#include "dbaccess/DbError.h"
 #include "dbaccess/SqlSource.h"
 #include "persist/Error.h"
 #include "widgets/Prompts.h"
@@ -17,6 +18,9 @@
 #include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QSignalBlocker>
 #include <QTableView>
 #include <QTreeWidget>
@@ -52,10 +56,30 @@ QWidget* TMainForm::createDataPage()
     DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
     DBNavigator1->setFixedSize(240, 23);
     DBNavigator1->setDataSource(dsData);
+    edFilter = new QLineEdit(Panel1);
+    edFilter->setObjectName(QStringLiteral("edFilter"));
+    edFilter->setPlaceholderText(
+        tr("Filter: a condition in SQL, e.g. city = 'Paris' (Enter applies, Esc removes)"));
+    edFilter->setEnabled(false);
+    connect(edFilter, &QLineEdit::returnPressed, this,
+            [this] { runGuarded(this, [this] { edFilterApply(); }); });
+    auto* clearFilter = new QAction(edFilter);
+    clearFilter->setObjectName(QStringLiteral("acClearFilter"));
+    clearFilter->setShortcut(QKeySequence(Qt::Key_Escape));
+    clearFilter->setShortcutContext(Qt::WidgetShortcut);
+    edFilter->addAction(clearFilter);
+    connect(clearFilter, &QAction::triggered, this,
+            [this] { runGuarded(this, [this] { edFilterClear(); }); });
+    lbDataStatus = new QLabel(Panel1);
+    lbDataStatus->setObjectName(QStringLiteral("lbDataStatus"));
+    // A longer count must not widen the window: the text is cut instead.
+    lbDataStatus->setMinimumWidth(1);
+    edFilter->setMinimumWidth(120);
     auto* panelLayout = new QHBoxLayout(Panel1);
-    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setContentsMargins(0, 0, 4, 0);
     panelLayout->addWidget(DBNavigator1);
-    panelLayout->addStretch();
+    panelLayout->addWidget(edFilter, 1);
+    panelLayout->addWidget(lbDataStatus);
 
     dgdData = new widgets::DBGrid(page);
     dgdData->setObjectName(QStringLiteral("dgdData"));
@@ -64,6 +88,13 @@ QWidget* TMainForm::createDataPage()
     dgdData->verticalHeader()->setMinimumWidth(18);
     dgdData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     dgdData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    dgdData->setHeaderSorting(true);
+    connect(dgdData, &widgets::DBGrid::sortRequested, this, [this](int field, Qt::SortOrder order) {
+        runGuarded(this, [this, field, order] { dgdDataSortRequested(field, order); });
+    });
+    connect(cdsData, &db::ClientDataSet::rowsInserted, this, &TMainForm::updateDataStatus);
+    connect(cdsData, &db::ClientDataSet::rowsRemoved, this, &TMainForm::updateDataStatus);
+    connect(cdsData, &db::ClientDataSet::layoutReset, this, &TMainForm::updateDataStatus);
 
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -118,6 +149,7 @@ void TMainForm::acLoginExecute()
         sqryData->close();
     if (!accepted)
         return;
+    m_dataOrders.clear();
     LogonDataBase->LoadTables();
     disconnect(m_treeChange);
     tvwTables->clear();
@@ -164,8 +196,141 @@ void TMainForm::tvwTablesChange(QTreeWidgetItem* node)
                            CurrentTable->DataBase
                                ? QString::fromStdString(CurrentTable->DataBase->FDataBase)
                                : QString());
-    sqryData->open();
-    cdsData->open();
+    const DataOrder kept = m_dataOrders.value(dataOrderKey());
+    setDataOrder(kept);
+    try {
+        sqryData->open();
+        cdsData->open();
+    } catch (const db::DbError& e) {
+        // A kept filter the table no longer accepts (a column dropped meanwhile) goes; the table
+        // opens without it and the user learns why.
+        if (e.connectionLost() || (kept.filter.isEmpty() && kept.sortColumn.isEmpty()))
+            throw;
+        m_dataOrders.remove(dataOrderKey());
+        setDataOrder({});
+        sqryData->open();
+        cdsData->open();
+        showDataOrder();
+        throw;
+    }
+    showDataOrder();
+}
+
+QString TMainForm::dataOrderKey() const
+{
+    if (!CurrentTable)
+        return {};
+    const QString database = CurrentTable->DataBase
+                                 ? QString::fromStdString(CurrentTable->DataBase->FDataBase)
+                                 : QString();
+    return database + u'.' + QString::fromStdString(CurrentTable->Name);
+}
+
+TMainForm::DataOrder TMainForm::dataOrder() const
+{
+    return {sqryData->filter(), sqryData->sortColumn(), sqryData->sortDescending()};
+}
+
+void TMainForm::setDataOrder(const DataOrder& order)
+{
+    sqryData->setFilter(order.filter);
+    sqryData->setSortColumn(order.sortColumn, order.descending);
+}
+
+void TMainForm::showDataOrder()
+{
+    edFilter->setText(sqryData->filter());
+    int field = -1;
+    const QString column = sqryData->sortColumn();
+    for (int i = 0; !column.isEmpty() && cdsData->active() && i < cdsData->fieldCount(); ++i)
+        if (cdsData->field(i).def().originalName.compare(column, Qt::CaseInsensitive) == 0)
+            field = i;
+    dgdData->showSortOrder(field,
+                           sqryData->sortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void TMainForm::edFilterApply()
+{
+    DataOrder order = dataOrder();
+    order.filter = edFilter->text().trimmed();
+    reopenData(order);
+}
+
+void TMainForm::edFilterClear()
+{
+    edFilter->clear();
+    if (!sqryData->filter().isEmpty())
+        edFilterApply();
+}
+
+void TMainForm::dgdDataSortRequested(int field, Qt::SortOrder order)
+{
+    if (!sqryData->isActive() || field >= static_cast<int>(sqryData->fieldDefs().size()))
+        return;
+    DataOrder next = dataOrder();
+    // What the box holds counts, as if Enter had been pressed.
+    next.filter = edFilter->text().trimmed();
+    next.sortColumn =
+        field < 0 ? QString() : sqryData->fieldDefs()[static_cast<std::size_t>(field)].originalName;
+    next.descending = field >= 0 && order == Qt::DescendingOrder;
+    reopenData(next);
+}
+
+void TMainForm::reopenData(const DataOrder& order)
+{
+    if (!CurrentTable || !sqryData->isActive() || !sqryData->isTableMode())
+        return;
+    if (!settleDataChanges())
+        return;
+    // Judged before anything closes: a refused condition leaves the rows where they are.
+    sqryData->checkFilter(order.filter);
+    const DataOrder before = dataOrder();
+    cdsData->close();
+    setDataOrder(order);
+    try {
+        sqryData->open();
+        cdsData->open();
+    } catch (...) {
+        // A failure only the reading showed: the table reads as it did before.
+        cdsData->close();
+        setDataOrder(before);
+        try {
+            sqryData->open();
+            cdsData->open();
+        } catch (...) {
+            // The first error is the one the user needs to see.
+        }
+        showDataOrder();
+        throw;
+    }
+    m_dataOrders.insert(dataOrderKey(), order);
+    showDataOrder();
+}
+
+void TMainForm::updateDataStatus()
+{
+    if (!cdsData->active()) {
+        lbDataStatus->clear();
+        return;
+    }
+    const QLocale locale;
+    const int held = cdsData->recordCount();
+    const bool filtered = !sqryData->filter().isEmpty();
+    QString text;
+    if (held == 1)
+        text = filtered ? tr("1 matching row held") : tr("1 row held");
+    else if (cdsData->allFetched())
+        text = (filtered ? tr("All %1 matching rows held") : tr("All %1 rows held"))
+                   .arg(locale.toString(held));
+    else
+        text = (filtered ? tr("%1 matching rows held") : tr("%1 rows held"))
+                   .arg(locale.toString(held));
+    const std::optional<qulonglong> estimate = sqryData->rowEstimate();
+    if (estimate && !cdsData->allFetched())
+        text += (filtered ? tr(" of about %1 in the table") : tr(" of about %1"))
+                    .arg(locale.toString(*estimate));
+    if (lbDataStatus->text() != text)
+        lbDataStatus->setText(text);
 }
 
 void TMainForm::acDelExecute()
@@ -262,6 +427,9 @@ void TMainForm::acDelUpdate()
     acPrevious->setEnabled(!bof);
     acLast->setEnabled(!eof);
     acNext->setEnabled(!eof);
+    edFilter->setEnabled(sqryData->isActive() && sqryData->isTableMode());
+    // A last empty packet ends the rows without a signal.
+    updateDataStatus();
 }
 
 namespace {
@@ -345,6 +513,7 @@ void TMainForm::DoLogout()
         return;
     sqryData->close();
     sqrySQL->close();
+    m_dataOrders.clear();
     LogonDataBase->Disconnect();
     tvwTables->clear();
 }

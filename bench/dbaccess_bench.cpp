@@ -3,6 +3,8 @@
 // takes. Prints one line of "key=value" pairs for scripts/bench.
 //
 //   dbaccess_bench TABLE   (settings from NORVANE_BENCH_USER/_PASSWORD/_HOST/_DATABASE)
+//   dbaccess_bench TABLE --first FILTER [COLUMN [desc]]
+//       only the time until the first packet of the filtered (empty: all) and ordered table
 #include "dbaccess/ClientDataSet.h"
 
 #include <QCoreApplication>
@@ -34,14 +36,51 @@ QString env(const char* name)
     return v ? QString::fromUtf8(v) : QString();
 }
 
+/// The first packet of a filtered and ordered open, as the Data page opens a table.
+int firstPacketRun(Connection& connection, const QString& table, const QString& filter,
+                   const QString& sortColumn, bool descending)
+{
+    SqlSource source(&connection);
+    source.setTableName(table);
+    source.setFilter(filter);
+    source.setSortColumn(sortColumn, descending);
+    Provider provider(&source);
+    ClientDataSet data;
+    data.setProvider(&provider);
+    QElapsedTimer timer;
+    timer.start();
+    source.checkFilter(filter);
+    source.open();
+    data.open();
+    const double firstMs = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    std::printf("first_packet_ms=%.3f first_rows=%d keyset=%d\n", firstMs, data.recordCount(),
+                source.isKeysetPaged() ? 1 : 0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: dbaccess_bench TABLE\n");
+        std::fprintf(stderr, "usage: dbaccess_bench TABLE [--first FILTER [COLUMN [desc]]]\n");
         return 2;
+    }
+    if (argc >= 4 && std::string(argv[2]) == "--first") {
+        try {
+            Connection connection;
+            connection.setParams({env("NORVANE_BENCH_USER"), env("NORVANE_BENCH_PASSWORD"),
+                                  env("NORVANE_BENCH_HOST"), env("NORVANE_BENCH_DATABASE")});
+            connection.open();
+            return firstPacketRun(connection, QString::fromUtf8(argv[1]),
+                                  QString::fromUtf8(argv[3]),
+                                  argc >= 5 ? QString::fromUtf8(argv[4]) : QString(),
+                                  argc >= 6 && std::string(argv[5]) == "desc");
+        } catch (const norvane::Error& e) {
+            std::fprintf(stderr, "dbaccess_bench: %s\n", e.what());
+            return 1;
+        }
     }
     try {
         Connection connection;

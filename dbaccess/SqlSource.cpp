@@ -133,14 +133,6 @@ FieldDef defFrom(const MYSQL_FIELD& f)
     return d;
 }
 
-bool usableAsKey(const FieldDef& d)
-{
-    // ENUM orders by member number but compares as text; floating point values do not compare
-    // equal to their text; large objects have no full-length index.
-    return !d.isEnumOrSet && !d.isBit && d.type != FieldType::ftFloat && !d.isLargeObject() &&
-           d.type != FieldType::ftUnknown;
-}
-
 } // namespace
 
 SqlSource::SqlSource(Connection* connection, QObject* parent)
@@ -188,6 +180,32 @@ void SqlSource::setTableName(const QString& name, const QString& database)
     m_sql.clear();
 }
 
+void SqlSource::setFilter(const QString& condition)
+{
+    close();
+    m_filter = condition;
+}
+
+void SqlSource::setSortColumn(const QString& column, bool descending)
+{
+    close();
+    m_sortColumn = column;
+    m_sortDescending = descending;
+}
+
+void SqlSource::checkFilter(const QString& condition)
+{
+    KeysetQuery::checkCondition(condition);
+    if (condition.trimmed().isEmpty())
+        return;
+    if (!m_connection || !m_connection->isConnected())
+        throw DbError(QStringLiteral("%1: Not connected").arg(objectName()));
+    const QString database = !m_tableDatabase.isEmpty() ? m_tableDatabase
+                             : m_active                 ? m_database
+                                                        : m_connection->currentDatabase();
+    m_connection->query(KeysetQuery(qualifiedName(database), condition, {}).probeStatement());
+}
+
 void SqlSource::open()
 {
     if (m_active)
@@ -220,33 +238,58 @@ void SqlSource::close()
     m_allRead = true;
     m_buffer.clear();
     m_arena.reset();
-    m_lastKey.clear();
+    m_query = KeysetQuery();
     m_fields.clear();
     m_defs.clear();
     m_keyColumns.clear();
-    m_keyIndexes.clear();
+    m_indexes = TableIndexes();
     m_engine.clear();
+    m_rowEstimate.reset();
     m_database.clear();
 }
 
 QByteArray SqlSource::qualifiedTableName() const
 {
+    return qualifiedName(m_database);
+}
+
+QByteArray SqlSource::qualifiedName(const QString& database) const
+{
     const QByteArray table = Connection::quoteIdentifier(m_tableName).toUtf8();
-    if (m_database.isEmpty())
+    if (database.isEmpty())
         return table;
-    return Connection::quoteIdentifier(m_database).toUtf8() + '.' + table;
+    return Connection::quoteIdentifier(database).toUtf8() + '.' + table;
+}
+
+std::vector<OrderColumn> SqlSource::pageOrder() const
+{
+    std::vector<OrderColumn> order;
+    bool keyDescending = false;
+    if (!m_sortColumn.isEmpty()) {
+        order.push_back({m_sortColumn, m_sortDescending});
+        // An InnoDB index holds the key after its columns. The key runs the way the index does,
+        // read forwards or backwards, so that the index hands the rows out in order: against
+        // it (descending column, ascending key over an ascending index) the server sorts every
+        // remaining row again for each page.
+        if (m_indexes.leads(m_sortColumn))
+            keyDescending = m_sortDescending != m_indexes.leadsOnlyDescending(m_sortColumn);
+    }
+    for (const QString& key : std::as_const(m_keyColumns))
+        if (key.compare(m_sortColumn, Qt::CaseInsensitive) != 0)
+            order.push_back({key, keyDescending});
+    return order;
 }
 
 void SqlSource::openTable()
 {
     detectKey();
-    if (!m_keyColumns.isEmpty()) {
+    m_query = KeysetQuery(qualifiedTableName(), m_filter, pageOrder());
+    // Pages need the key, and for another order an index that hands rows out in it; otherwise
+    // every page would sort the whole table again.
+    if (!m_keyColumns.isEmpty() && (m_sortColumn.isEmpty() || m_indexes.leads(m_sortColumn))) {
         m_keyset = true;
         readPage(kFirstPage);
-        bool usable = static_cast<int>(m_keyIndexes.size()) == m_keyColumns.size();
-        for (int i : m_keyIndexes)
-            usable = usable && i >= 0 && usableAsKey(m_defs[static_cast<std::size_t>(i)]);
-        if (usable)
+        if (m_query.isBound())
             return;
         m_keyset = false;
         m_buffer.clear();
@@ -275,7 +318,7 @@ void SqlSource::failNoCursor()
 
 void SqlSource::readWhole()
 {
-    m_connection->sendQuery("SELECT * FROM " + qualifiedTableName());
+    m_connection->sendQuery(m_query.wholeStatement());
     readResult();
 }
 
@@ -306,47 +349,19 @@ void SqlSource::detectKey()
             throw;
         return; // not a base table (a view): the SELECT reports any real problem
     }
-    if (!keys)
-        return;
-    // Columns: Table, Non_unique, Key_name, Seq_in_index, Column_name, Collation,
-    // Cardinality, Sub_part, Packed, Null, Index_type, ...
-    struct Key
-    {
-        QString name;
-        QStringList columns;
-        bool usable = true;
-    };
-    std::vector<Key> candidates;
-    while (MYSQL_ROW row = mysql_fetch_row(keys.get())) {
-        if (!row[1] || QByteArray(row[1]) != "0")
-            continue;
-        const QString keyName = QString::fromUtf8(row[2]);
-        if (candidates.empty() || candidates.back().name != keyName)
-            candidates.push_back({keyName, {}, true});
-        Key& k = candidates.back();
-        k.columns.append(QString::fromUtf8(row[4] ? row[4] : ""));
-        const bool prefix = row[7] != nullptr;
-        const bool nullable = row[9] && QByteArray(row[9]) == "YES";
-        const bool btree = !row[10] || QByteArray(row[10]) == "BTREE";
-        if (prefix || nullable || !btree || !row[4])
-            k.usable = false;
-    }
-    auto pick = std::find_if(candidates.begin(), candidates.end(), [](const Key& k) {
-        return k.usable && k.name == QLatin1String("PRIMARY");
-    });
-    if (pick == candidates.end())
-        pick = std::find_if(candidates.begin(), candidates.end(),
-                            [](const Key& k) { return k.usable; });
-    if (pick != candidates.end())
-        m_keyColumns = pick->columns;
+    m_indexes = indexesFrom(keys.get());
+    m_keyColumns = m_indexes.key;
 
     ResultPtr engine = m_connection->query(
-        "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
+        "SELECT ENGINE, TABLE_ROWS FROM information_schema.TABLES WHERE TABLE_SCHEMA = " +
         (m_database.isEmpty() ? QByteArray("DATABASE()") : textLiteral(m_database.toUtf8())) +
         " AND TABLE_NAME = " + textLiteral(m_tableName.toUtf8()));
     if (engine) {
-        if (MYSQL_ROW row = mysql_fetch_row(engine.get()))
+        if (MYSQL_ROW row = mysql_fetch_row(engine.get())) {
             m_engine = row[0] ? QString::fromUtf8(row[0]) : QString();
+            if (row[1])
+                m_rowEstimate = QByteArray(row[1]).toULongLong();
+        }
     }
 }
 
@@ -363,54 +378,19 @@ void SqlSource::setDefs(st_mysql_res* res)
     for (unsigned i = 0; i < n; ++i)
         m_fields.push_back(std::make_unique<Field>(static_cast<RecordAccess*>(this),
                                                    static_cast<int>(i), m_defs[i]));
-    m_keyIndexes.clear();
-    for (const QString& key : std::as_const(m_keyColumns)) {
-        int found = -1;
-        for (unsigned i = 0; i < n; ++i)
-            if (m_defs[i].originalName.compare(key, Qt::CaseInsensitive) == 0)
-                found = static_cast<int>(i);
-        m_keyIndexes.push_back(found);
-    }
-}
-
-QByteArray SqlSource::literalFor(int fieldIndex, const QByteArray& value) const
-{
-    return sqlLiteral(m_defs[static_cast<std::size_t>(fieldIndex)], value);
-}
-
-QByteArray SqlSource::keyRangeCondition() const
-{
-    // Expanded form: MariaDB scans the index from its start for a row comparison (a, b) > (x, y)
-    // but makes a range of "a > x OR (a = x AND b > y)".
-    QByteArrayList terms;
-    for (std::size_t i = 0; i < m_keyIndexes.size(); ++i) {
-        QByteArrayList parts;
-        for (std::size_t j = 0; j <= i; ++j) {
-            const QByteArray col =
-                Connection::quoteIdentifier(m_keyColumns[static_cast<int>(j)]).toUtf8();
-            const QByteArray lit = literalFor(m_keyIndexes[j], m_lastKey[j].value_or(QByteArray()));
-            parts.append(col + (j == i ? " > " : " = ") + lit);
-        }
-        terms.append('(' + parts.join(" AND ") + ')');
-    }
-    return terms.join(" OR ");
 }
 
 bool SqlSource::readPage(std::size_t rows)
 {
     if (m_allRead)
         return false;
-    QByteArray sql = "SELECT * FROM " + qualifiedTableName();
-    if (!m_lastKey.empty())
-        sql += " WHERE " + keyRangeCondition();
-    QByteArrayList order;
-    for (const QString& k : std::as_const(m_keyColumns))
-        order.append(Connection::quoteIdentifier(k).toUtf8());
-    sql += " ORDER BY " + order.join(", ") + " LIMIT " + QByteArray::number(qulonglong(rows));
-    ResultPtr res = m_connection->query(sql);
+    ResultPtr res = m_connection->query(m_query.pageStatement(rows));
     if (!res)
         failNoCursor();
     setDefs(res.get());
+    // The first page shows whether the order's columns can start a page.
+    if (!m_query.isBound() && !m_query.bind(m_defs))
+        return false;
     const int n = fieldCount();
     std::size_t got = 0;
     PackedRow lastRow;
@@ -419,12 +399,8 @@ bool SqlSource::readPage(std::size_t rows)
             PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
         ++got;
     }
-    if (got > 0) {
-        const PackedRow& last = m_buffer.back();
-        m_lastKey.clear();
-        for (int idx : m_keyIndexes)
-            m_lastKey.push_back(last.value(idx));
-    }
+    if (got > 0)
+        m_query.rememberLast(m_buffer.back());
     if (got < rows)
         m_allRead = true;
     return got > 0;

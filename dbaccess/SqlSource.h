@@ -3,6 +3,7 @@
 
 #include "Connection.h"
 #include "Field.h"
+#include "KeysetQuery.h"
 #include "PackedRow.h"
 
 #include <QObject>
@@ -11,15 +12,17 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace norvane::db {
 
 /// Reads the rows of either SQL text (its lines sent as one statement) or a table (all rows and
-/// columns). A table with a primary key or a unique key on non-null columns is read in keyset
-/// pages (`ORDER BY key LIMIT n`, each page read to its end), so the session stays free for
-/// other statements while the table is only partly fetched. Free SQL and tables without such a
-/// key are read whole at open.
+/// columns, or those meeting a filter, in key order or ordered by one column). A table with a
+/// primary key or a unique key on non-null columns is read in keyset pages (`KeysetQuery`,
+/// each page read to its end), so the session stays free for other statements while the table
+/// is only partly fetched; so is an order by a column an index leads with (the key appended).
+/// Free SQL, tables without such a key and orders no index serves are read whole at open.
 ///
 /// For the catalogue it is also a simple forward cursor: `open()`, then `eof()`, `next()` and
 /// the fields of the current row (`fieldByName` ignores letter case).
@@ -44,6 +47,18 @@ public:
     /// the table names it; without, the database the session uses at open is named.
     void setTableName(const QString& name, const QString& database = {});
     QString tableName() const { return m_tableName; }
+    /// A condition in SQL (what follows WHERE) that a table's rows must meet; empty for all.
+    /// Opening refuses one that could reach past its parentheses (`KeysetQuery::checkCondition`).
+    void setFilter(const QString& condition);
+    QString filter() const { return m_filter; }
+    /// Orders a table's rows by `column` (a column name; empty: key order), the key after it.
+    void setSortColumn(const QString& column, bool descending = false);
+    QString sortColumn() const { return m_sortColumn; }
+    bool sortDescending() const { return m_sortDescending; }
+    /// Throws `DbError` with the reason when the table's source would refuse `condition` as its
+    /// filter: its text (`KeysetQuery::checkCondition`) or the server's judgement, asked
+    /// without reading a row. Needs the connection open; leaves this source as it is.
+    void checkFilter(const QString& condition);
     /// True (the default) while statement mode runs statements the user wrote, under the
     /// session settings the user chose; false for the application's catalogue statements.
     void setUserStatements(bool user) { m_userStatements = user; }
@@ -73,6 +88,8 @@ public:
     bool isKeysetPaged() const { return m_keyset; }
     /// Storage engine of the table ("InnoDB", "MyISAM", ...); empty in statement mode.
     QString engine() const { return m_engine; }
+    /// The server's estimate of the table's rows, read at open; none for views and statements.
+    std::optional<qulonglong> rowEstimate() const { return m_rowEstimate; }
     /// The table as SQL text, qualified with the database given with the table name (else the
     /// one the session used at open), so that a USE in the console does not send pages or
     /// write-backs to another database's table of the same name.
@@ -100,8 +117,9 @@ private:
     bool readPage(std::size_t rows);
     void detectKey();
     void setDefs(st_mysql_res* res);
-    QByteArray keyRangeCondition() const;
-    QByteArray literalFor(int fieldIndex, const QByteArray& value) const;
+    /// The sort column (when set), then the key columns not already in it.
+    std::vector<OrderColumn> pageOrder() const;
+    QByteArray qualifiedName(const QString& database) const;
     [[noreturn]] void failNoCursor();
 
     Connection* m_connection = nullptr;
@@ -113,14 +131,18 @@ private:
     bool m_keyset = false;
     bool m_allRead = false;
     QStringList m_keyColumns;
-    std::vector<int> m_keyIndexes;
+    TableIndexes m_indexes;
+    QString m_filter;
+    QString m_sortColumn;
+    bool m_sortDescending = false;
+    KeysetQuery m_query;
     QString m_engine;
+    std::optional<qulonglong> m_rowEstimate;
     QString m_database;
     std::vector<FieldDef> m_defs;
     std::vector<std::unique_ptr<Field>> m_fields;
     std::deque<PackedRow> m_buffer;
     RowArena::Ptr m_arena;
-    std::vector<RawValue> m_lastKey;
     std::size_t m_pageSize = 100;
     bool m_consumed = false;
 };

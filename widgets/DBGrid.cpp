@@ -129,6 +129,7 @@ void DBGrid::setDataSource(DataSource* source)
         return;
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, &DBGrid::rememberWidths);
     connect(m_model, &QAbstractItemModel::modelReset, this, &DBGrid::restoreWidths);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &DBGrid::applySortIndicator);
     // Connected after the model, so the model has taken the change when the grid follows it.
     connect(source, &DataSource::currentRowChanged, this, &DBGrid::followDataSet);
     connect(source, &DataSource::stateChanged, this, &DBGrid::updateSetNullAction);
@@ -176,6 +177,51 @@ void DBGrid::restoreWidths()
     for (int c = 0; c < m_model->columnCount(); ++c)
         setColumnWidth(c, same ? m_widths.value(m_model->headerData(c, Qt::Horizontal).toString())
                                : defaultWidth(c));
+}
+
+void DBGrid::setHeaderSorting(bool on)
+{
+    if (on == m_headerSorting)
+        return;
+    m_headerSorting = on;
+    QHeaderView* header = horizontalHeader();
+    if (on) {
+        header->setSectionsClickable(true);
+        connect(header, &QHeaderView::sectionClicked, this, &DBGrid::headerClicked);
+    } else {
+        disconnect(header, &QHeaderView::sectionClicked, this, &DBGrid::headerClicked);
+    }
+    applySortIndicator();
+}
+
+void DBGrid::showSortOrder(int field, Qt::SortOrder order)
+{
+    m_sortField = field;
+    m_sortOrder = order;
+    applySortIndicator();
+}
+
+void DBGrid::headerClicked(int column)
+{
+    const int field = m_model ? m_model->fieldIndex(column) : -1;
+    if (field < 0)
+        return;
+    if (field != m_sortField)
+        emit sortRequested(field, Qt::AscendingOrder);
+    else if (m_sortOrder == Qt::AscendingOrder)
+        emit sortRequested(field, Qt::DescendingOrder);
+    else
+        emit sortRequested(-1, Qt::AscendingOrder);
+    // The header flips its indicator by itself on a click; it shows what the owner settled.
+    applySortIndicator();
+}
+
+void DBGrid::applySortIndicator()
+{
+    QHeaderView* header = horizontalHeader();
+    const int column = m_model && m_sortField >= 0 ? m_model->columnOfField(m_sortField) : -1;
+    header->setSortIndicatorShown(m_headerSorting && column >= 0);
+    header->setSortIndicator(column, m_sortOrder);
 }
 
 void DBGrid::followDataSet()

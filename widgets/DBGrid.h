@@ -78,9 +78,20 @@ public:
     void commitPendingEdit();
     /// Closes an open cell editor and drops its text.
     void discardPendingEdit();
+    /// Lets a header click ask for the next order of its column (`sortRequested`): ascending,
+    /// then descending, then none again; the header shows the order `showSortOrder` set.
+    void setHeaderSorting(bool on);
+    /// Shows the rows as ordered by a dataset field (-1: no order of the grid's own).
+    void showSortOrder(int field, Qt::SortOrder order);
+    int sortField() const { return m_sortField; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
     /// While set, the grid neither repaints nor takes input, and ignores its current row.
     void setExporting(bool exporting);
     bool isExporting() const { return m_exporting.active(); }
+
+signals:
+    /// A header click asked for rows ordered by a dataset field (-1: back to no order).
+    void sortRequested(int field, Qt::SortOrder order);
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -98,6 +109,8 @@ private:
     void rememberWidths();
     void restoreWidths();
     int defaultWidth(int column) const;
+    void headerClicked(int column);
+    void applySortIndicator();
 
     QPointer<DataSource> m_source;
     DataGridModel* m_model = nullptr;
@@ -110,6 +123,9 @@ private:
     std::unique_ptr<GridExportSource> m_exportSource;
     std::unique_ptr<exporter::TzkExportOptions> m_exportOptions;
     QHash<QString, int> m_widths; ///< column widths by field name, kept across resets
+    bool m_headerSorting = false;
+    int m_sortField = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     ReentryGuard m_syncing;
     ReentryGuard m_exporting;
 };

@@ -152,6 +152,18 @@ int main(int argc, char** argv)
         choose(args.at(6));
         pages->setCurrentIndex(0);
         failures += !grab(form, out.filePath(QStringLiteral("data-page.png")));
+        // The same table under a filter, ordered by a column from its header.
+        auto* filter = form.findChild<QLineEdit*>(QStringLiteral("edFilter"));
+        auto* dataGrid = form.findChild<norvane::widgets::DBGrid*>(QStringLiteral("dgdData"));
+        form.actionManager().updateActions();
+        filter->setText(QStringLiteral("country IN ('DE', 'FR') AND newsletter = 1"));
+        emit filter->returnPressed();
+        if (const norvane::db::Field* name =
+                dataGrid->dataSet()->findField(QStringLiteral("last_name")))
+            emit dataGrid->sortRequested(name->index(), Qt::AscendingOrder);
+        form.actionManager().updateActions();
+        failures += dataGrid->dataSet()->recordCount() == 0;
+        failures += !grab(form, out.filePath(QStringLiteral("data-filter.png")));
         choose(args.at(7));
         pages->setCurrentIndex(1);
         failures += !grab(form, out.filePath(QStringLiteral("columns-page.png")));
