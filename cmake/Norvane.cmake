@@ -1,9 +1,14 @@
 # Shared build helpers for Norvane targets.
 include_guard(GLOBAL)
 
-# Strict warnings on our own targets only; third-party headers come in as SYSTEM.
+# Strict warnings on our own targets only; third-party headers come in as SYSTEM. Sanitizer
+# builds keep the warnings but not -Werror: GCC's flow warnings (stringop-overflow, array-bounds,
+# maybe-uninitialized) misfire on instrumented code, and the plain build holds the rule.
 function(norvane_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(NOT NORVANE_SANITIZE AND NOT NORVANE_TSAN)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
     target_compile_definitions(${target} PRIVATE QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
 endfunction()
 

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <array>
 #include <vector>
 
 namespace norvane::db {
@@ -117,7 +118,7 @@ private:
     QString m_pattern;
     bool m_valid = false;
     std::vector<Piece> m_pieces;
-    QString m_monthNames[12];
+    std::array<QString, 12> m_monthNames;
     QString m_amUpper, m_pmUpper, m_amLower, m_pmLower;
 };
 

@@ -118,7 +118,7 @@ QByteArray sqlLiteral(const FieldDef& def, const QByteArray& value)
         // value written out, which the server reads as an exact decimal.
         if (def.type == FieldType::ftFloat)
             return value;
-        if (const QByteArray plain = plainDecimal(value); !plain.isEmpty())
+        if (QByteArray plain = plainDecimal(value); !plain.isEmpty())
             return plain;
         // Longer than any column holds: as text, which the server converts exactly and so
         // refuses as out of range rather than storing a rounded value.

@@ -42,7 +42,7 @@ FieldDef defFrom(const MYSQL_FIELD& f)
     int charWidth = 1;
     if (!binaryCharset) {
         if (const MARIADB_CHARSET_INFO* cs = mariadb_get_charset_by_nr(f.charsetnr))
-            charWidth = std::max(1U, cs->char_maxlen);
+            charWidth = static_cast<int>(std::max(1U, cs->char_maxlen));
     }
     const int chars = static_cast<int>(f.length / static_cast<unsigned long>(charWidth));
     switch (f.type) {
@@ -255,7 +255,7 @@ QByteArray SqlSource::qualifiedTableName() const
 
 QByteArray SqlSource::qualifiedName(const QString& database) const
 {
-    const QByteArray table = Connection::quoteIdentifier(m_tableName).toUtf8();
+    QByteArray table = Connection::quoteIdentifier(m_tableName).toUtf8();
     if (database.isEmpty())
         return table;
     return Connection::quoteIdentifier(database).toUtf8() + '.' + table;

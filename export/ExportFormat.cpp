@@ -110,7 +110,7 @@ QString generalNumber(double value)
     } else if (n <= exponent + 1) {
         out += digits + std::string(static_cast<size_t>(exponent + 1 - n), '0');
     } else {
-        const auto point = static_cast<size_t>(exponent + 1);
+        const auto point = static_cast<size_t>(exponent) + 1; // 0 <= exponent < 15 here
         out += digits.substr(0, point) + '.' + digits.substr(point);
     }
     return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
