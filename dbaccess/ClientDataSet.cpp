@@ -387,6 +387,21 @@ std::optional<QByteArrayView> ClientDataSet::valueView(int row, int column) cons
     return m_rows[static_cast<std::size_t>(row)].row.view(column);
 }
 
+void ClientDataSet::rowViews(int row, std::vector<std::optional<QByteArrayView>>& out) const
+{
+    if (row < 0 || row >= recordCount()) {
+        out.assign(static_cast<std::size_t>(fieldCount()), std::nullopt);
+        return;
+    }
+    if (row == m_current && (m_state == DataSetState::Edit || m_state == DataSetState::Insert)) {
+        out.clear();
+        for (const RawValue& v : m_editBuffer)
+            out.push_back(v ? std::optional<QByteArrayView>(*v) : std::nullopt);
+        return;
+    }
+    m_rows[static_cast<std::size_t>(row)].row.views(fieldCount(), out);
+}
+
 QString ClientDataSet::displayText(int row, int column) const
 {
     if (column < 0 || column >= fieldCount())
