@@ -61,6 +61,11 @@ struct FieldDef
 QString displayTextOf(const FieldDef& def, const RawValue& value);
 /// The same text for a value seen in place (nullopt is NULL).
 QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> value);
+/// What a grid cell draws: the display text, but of a text value only its first line, at most
+/// `maxChars` characters, with "…" when anything was left out; only those bytes are decoded, so
+/// a long value costs no more to draw than a short one.
+QString displayLineOfView(const FieldDef& def, std::optional<QByteArrayView> value,
+                          qsizetype maxChars);
 /// The exact value as text: the server's text for numbers, dates and strings; bytes as Latin-1.
 QString exactTextOf(const FieldDef& def, const RawValue& value);
 /// The text every export format writes for a value: the display text, except byte data, which

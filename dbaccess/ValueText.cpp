@@ -7,6 +7,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <type_traits>
 
 namespace norvane::db {
@@ -220,6 +221,39 @@ QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> val
     if (def.isBit)
         return QString::number(bitNumber(raw));
     return fromRaw(def, raw);
+}
+
+QString displayLineOfView(const FieldDef& def, std::optional<QByteArrayView> value,
+                          qsizetype maxChars)
+{
+    const bool text =
+        !def.isBinary && (def.type == FieldType::ftString || def.type == FieldType::ftMemo);
+    if (!value || !text)
+        return displayTextOfView(def, value);
+    const QByteArrayView raw = *value;
+    // A character is at most four bytes: the first maxChars characters lie in this prefix.
+    qsizetype cut = std::min(raw.size(), maxChars * 4);
+    for (qsizetype i = 0; i < cut; ++i) {
+        if (raw[i] == '\n' || raw[i] == '\r') {
+            cut = i;
+            break;
+        }
+    }
+    // Never cut a character's bytes apart.
+    while (cut < raw.size() && cut > 0 && (static_cast<unsigned char>(raw[cut]) & 0xC0) == 0x80)
+        --cut;
+    QString line = QString::fromUtf8(raw.first(cut));
+    bool shortened = cut < raw.size();
+    if (line.size() > maxChars) {
+        qsizetype keep = maxChars;
+        if (line.at(keep - 1).isHighSurrogate())
+            --keep;
+        line.truncate(keep);
+        shortened = true;
+    }
+    if (shortened)
+        line += QChar(0x2026);
+    return line;
 }
 
 QString exactTextOf(const FieldDef& def, const RawValue& value)
