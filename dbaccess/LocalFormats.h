@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -164,7 +165,7 @@ private:
     QString m_pattern;
     bool m_valid = false;
     std::vector<Piece> m_pieces;
-    Text m_monthNames[12];
+    std::array<Text, 12> m_monthNames;
     Text m_amUpper, m_pmUpper, m_amLower, m_pmLower;
     qsizetype m_maxUtf8 = 0; ///< the longest UTF-8 text the format writes
 };
