@@ -387,6 +387,21 @@ std::optional<QByteArrayView> ClientDataSet::valueView(int row, int column) cons
     return m_rows[static_cast<std::size_t>(row)].row.view(column);
 }
 
+void ClientDataSet::rowViews(int row, std::vector<std::optional<QByteArrayView>>& out) const
+{
+    if (row < 0 || row >= recordCount()) {
+        out.assign(static_cast<std::size_t>(fieldCount()), std::nullopt);
+        return;
+    }
+    if (row == m_current && (m_state == DataSetState::Edit || m_state == DataSetState::Insert)) {
+        out.clear();
+        for (const RawValue& v : m_editBuffer)
+            out.push_back(v ? std::optional<QByteArrayView>(*v) : std::nullopt);
+        return;
+    }
+    m_rows[static_cast<std::size_t>(row)].row.views(fieldCount(), out);
+}
+
 QString ClientDataSet::displayText(int row, int column) const
 {
     if (column < 0 || column >= fieldCount())
@@ -408,6 +423,60 @@ RawValue ClientDataSet::fieldValue(int index) const
 std::optional<QByteArrayView> ClientDataSet::fieldView(int index, RawValue&) const
 {
     return valueView(m_current, index);
+}
+
+void ClientDataSet::edit()
+{
+    checkActive();
+    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
+        return;
+    checkCanWrite();
+    if (m_rows.empty()) {
+        insert();
+        return;
+    }
+    const Record& rec = m_rows[static_cast<std::size_t>(m_current)];
+    checkIdentified(rec);
+    m_editBuffer = rec.row.values(fieldCount());
+    m_assigned.assign(static_cast<std::size_t>(fieldCount()), false);
+    m_editModified = false;
+    setState(DataSetState::Edit);
+}
+
+void ClientDataSet::insert()
+{
+    checkActive();
+    checkBrowseMode();
+    checkCanWrite();
+    const int at = std::max(m_current, 0);
+    m_rows.insert(m_rows.begin() + at, Record{PackedRow(), m_nextId++});
+    beginNewRow(at);
+}
+
+void ClientDataSet::append()
+{
+    checkActive();
+    checkBrowseMode();
+    checkCanWrite();
+    fetchAll();
+    m_rows.push_back(Record{PackedRow(), m_nextId++});
+    beginNewRow(recordCount() - 1);
+}
+
+/// Makes the empty row just placed at `at` the current row, in insert state.
+void ClientDataSet::beginNewRow(int at)
+{
+    m_editBuffer.assign(static_cast<std::size_t>(fieldCount()), std::nullopt);
+    m_assigned.assign(static_cast<std::size_t>(fieldCount()), false);
+    m_editModified = false;
+    m_current = -1;
+    setState(DataSetState::Insert);
+    if (m_disableCount == 0)
+        emit rowsInserted(at, 1);
+    else
+        m_resetWhileDisabled = true;
+    setCurrent(at);
+    m_bof = m_eof = false;
 }
 
 } // namespace norvane::db

@@ -165,6 +165,8 @@ public:
     bool isNull(int row, int column) const;
     /// A held value in place, valid until the row or the edit buffer changes; nullopt is NULL.
     std::optional<QByteArrayView> valueView(int row, int column) const;
+    /// Every value of a held row in place, read in one pass (for walks over whole rows).
+    void rowViews(int row, std::vector<std::optional<QByteArrayView>>& out) const;
     /// True when the held row has a change not yet applied.
     bool rowHasPendingChange(int row) const;
 

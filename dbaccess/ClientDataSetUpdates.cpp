@@ -35,60 +35,6 @@ void ClientDataSet::checkIdentified(const Record& rec) const
         throw DbError(*it);
 }
 
-void ClientDataSet::edit()
-{
-    checkActive();
-    if (m_state == DataSetState::Edit || m_state == DataSetState::Insert)
-        return;
-    checkCanWrite();
-    if (m_rows.empty()) {
-        insert();
-        return;
-    }
-    const Record& rec = m_rows[static_cast<std::size_t>(m_current)];
-    checkIdentified(rec);
-    m_editBuffer = rec.row.values(fieldCount());
-    m_assigned.assign(static_cast<std::size_t>(fieldCount()), false);
-    m_editModified = false;
-    setState(DataSetState::Edit);
-}
-
-void ClientDataSet::insert()
-{
-    checkActive();
-    checkBrowseMode();
-    checkCanWrite();
-    const int at = std::max(m_current, 0);
-    m_rows.insert(m_rows.begin() + at, Record{PackedRow(), m_nextId++});
-    beginNewRow(at);
-}
-
-void ClientDataSet::append()
-{
-    checkActive();
-    checkBrowseMode();
-    checkCanWrite();
-    fetchAll();
-    m_rows.push_back(Record{PackedRow(), m_nextId++});
-    beginNewRow(recordCount() - 1);
-}
-
-/// Makes the empty row just placed at `at` the current row, in insert state.
-void ClientDataSet::beginNewRow(int at)
-{
-    m_editBuffer.assign(static_cast<std::size_t>(fieldCount()), std::nullopt);
-    m_assigned.assign(static_cast<std::size_t>(fieldCount()), false);
-    m_editModified = false;
-    m_current = -1;
-    setState(DataSetState::Insert);
-    if (m_disableCount == 0)
-        emit rowsInserted(at, 1);
-    else
-        m_resetWhileDisabled = true;
-    setCurrent(at);
-    m_bof = m_eof = false;
-}
-
 int ClientDataSet::findChange(std::uint32_t recordId) const
 {
     for (std::size_t i = 0; i < m_changes.size(); ++i)

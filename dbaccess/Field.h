@@ -61,17 +61,35 @@ struct FieldDef
 QString displayTextOf(const FieldDef& def, const RawValue& value);
 /// The same text for a value seen in place (nullopt is NULL).
 QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> value);
+/// What a grid cell draws: the display text, but of a text value only its first line, at most
+/// `maxChars` characters, with "…" when anything was left out; only those bytes are decoded, so
+/// a long value costs no more to draw than a short one.
+QString displayLineOfView(const FieldDef& def, std::optional<QByteArrayView> value,
+                          qsizetype maxChars);
 /// The exact value as text: the server's text for numbers, dates and strings; bytes as Latin-1.
 QString exactTextOf(const FieldDef& def, const RawValue& value);
 /// The text every export format writes for a value: the display text, except byte data, which
 /// is written whole as "0x" and upper-case hexadecimal.
 QString exportTextOfView(const FieldDef& def, std::optional<QByteArrayView> value);
+/// Appends the export text of a non-NULL value to `out` as UTF-8: dates and times through the
+/// locale's compiled formats straight into the bytes, other values through exportTextOfView.
+void appendExportUtf8(const FieldDef& def, QByteArrayView value, QByteArray& out);
 /// True when the display text of every value of the field, in the current default locale, is the
 /// server's own UTF-8 text: text columns, integers, and decimals where the locale writes ".".
 bool displaysServerText(const FieldDef& def);
 /// Milliseconds of the server's TIME text ("-838:59:59.5", "12:30"), fractions cut to the
 /// millisecond; nullopt when the text is not a TIME.
 std::optional<std::int64_t> timeMillis(QByteArrayView raw);
+/// A day and the milliseconds since its midnight, without a time zone.
+struct DateAndTime
+{
+    QDate date;
+    int msecs = 0;
+};
+/// The day and time of a DATE or DATETIME text read from the server's digits, fractions cut to
+/// the millisecond; nullopt for zero dates, days no calendar has and other text. No time zone is
+/// consulted: the server's value carries none.
+std::optional<DateAndTime> dateAndTimeOf(QByteArrayView raw);
 /// The unsigned number held by the bytes of a BIT column (most significant byte first).
 std::uint64_t bitNumber(QByteArrayView raw);
 /// The locale's long time format without its time-zone letters ("t"), quoted literals kept.

@@ -2,6 +2,7 @@
 
 #include "Field.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace norvane::db {
@@ -67,7 +68,7 @@ bool CompiledFormat::compile(const QLocale& locale)
         if (!letter) {
             if (m_pieces.empty() || m_pieces.back().kind != Kind::Literal)
                 m_pieces.push_back(Piece{});
-            m_pieces.back().text += m_pattern.mid(i, run);
+            m_pieces.back().text.utf16 += m_pattern.mid(i, run);
             i += run;
             continue;
         }
@@ -103,11 +104,31 @@ bool CompiledFormat::compile(const QLocale& locale)
         i += run;
     }
     for (int m = 1; m <= 12; ++m)
-        m_monthNames[m - 1] = locale.toString(QDate(2001, m, 1), QStringLiteral("MMM"));
-    m_amUpper = locale.toString(QTime(1, 0), QStringLiteral("AP"));
-    m_pmUpper = locale.toString(QTime(13, 0), QStringLiteral("AP"));
-    m_amLower = locale.toString(QTime(1, 0), QStringLiteral("ap"));
-    m_pmLower = locale.toString(QTime(13, 0), QStringLiteral("ap"));
+        m_monthNames[m - 1].utf16 = locale.toString(QDate(2001, m, 1), QStringLiteral("MMM"));
+    m_amUpper.utf16 = locale.toString(QTime(1, 0), QStringLiteral("AP"));
+    m_pmUpper.utf16 = locale.toString(QTime(13, 0), QStringLiteral("AP"));
+    m_amLower.utf16 = locale.toString(QTime(1, 0), QStringLiteral("ap"));
+    m_pmLower.utf16 = locale.toString(QTime(13, 0), QStringLiteral("ap"));
+    auto encode = [](Text& t) {
+        t.utf8 = t.utf16.toUtf8();
+        return t.utf8.size();
+    };
+    qsizetype longestMonth = 0;
+    for (Text& month : m_monthNames)
+        longestMonth = std::max(longestMonth, encode(month));
+    const qsizetype longestAmPm =
+        std::max({encode(m_amUpper), encode(m_pmUpper), encode(m_amLower), encode(m_pmLower)});
+    m_maxUtf8 = 0;
+    for (Piece& p : m_pieces) {
+        if (p.kind == Kind::Literal)
+            m_maxUtf8 += encode(p.text);
+        else if (p.kind == Kind::MonthName)
+            m_maxUtf8 += longestMonth;
+        else if (p.kind == Kind::AmPmUpper || p.kind == Kind::AmPmLower)
+            m_maxUtf8 += longestAmPm;
+        else
+            m_maxUtf8 += 8;
+    }
     return true;
 }
 
@@ -121,10 +142,14 @@ bool CompiledFormat::verify(const QLocale& locale) const
         QDateTime(QDate(9999, 2, 28), QTime(13, 0, 1), Qt::UTC),
     };
     for (const QDateTime& dt : samples) {
+        const int parts[] = {dt.date().year(), dt.date().month(),  dt.date().day(),
+                             dt.time().hour(), dt.time().minute(), dt.time().second()};
         QString fast;
-        append(fast, dt.date().year(), dt.date().month(), dt.date().day(), dt.time().hour(),
-               dt.time().minute(), dt.time().second());
-        if (fast != locale.toString(dt, m_pattern))
+        append(fast, parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
+        QByteArray fastUtf8;
+        appendUtf8(fastUtf8, parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
+        const QString slow = locale.toString(dt, m_pattern);
+        if (fast != slow || fastUtf8 != slow.toUtf8())
             return false;
     }
     return true;

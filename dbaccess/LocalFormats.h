@@ -2,11 +2,14 @@
 // Locale date and time patterns of the access layer, compiled once per locale; internal to
 // dbaccess (the front door is Field.h).
 
+#include <QByteArray>
 #include <QDate>
 #include <QLocale>
 #include <QString>
 
 #include <array>
+#include <array>
+#include <cstring>
 #include <vector>
 
 namespace norvane::db {
@@ -33,46 +36,19 @@ public:
 
     void append(QString& out, int year, int month, int day, int hour, int minute, int second) const
     {
-        for (const Piece& p : m_pieces) {
-            switch (p.kind) {
-            case Kind::Literal:
-                out += p.text;
-                break;
-            case Kind::Day:
-                number(out, day, p.width);
-                break;
-            case Kind::Month:
-                number(out, month, p.width);
-                break;
-            case Kind::MonthName:
-                out += m_monthNames[month - 1];
-                break;
-            case Kind::Year4:
-                number(out, year, 4);
-                break;
-            case Kind::Year2:
-                number(out, year % 100, 2);
-                break;
-            case Kind::Hour24:
-                number(out, hour, p.width);
-                break;
-            case Kind::Hour12:
-                number(out, hour % 12 == 0 ? 12 : hour % 12, p.width);
-                break;
-            case Kind::Minute:
-                number(out, minute, p.width);
-                break;
-            case Kind::Second:
-                number(out, second, p.width);
-                break;
-            case Kind::AmPmUpper:
-                out += hour < 12 ? m_amUpper : m_pmUpper;
-                break;
-            case Kind::AmPmLower:
-                out += hour < 12 ? m_amLower : m_pmLower;
-                break;
-            }
-        }
+        Utf16Sink sink{out};
+        write(sink, year, month, day, hour, minute, second);
+    }
+
+    /// The same text as UTF-8, written in place: exports take it without a UTF-16 round trip.
+    void appendUtf8(QByteArray& out, int year, int month, int day, int hour, int minute,
+                    int second) const
+    {
+        const qsizetype at = out.size();
+        out.resize(at + m_maxUtf8);
+        Utf8Sink sink{out.data() + at};
+        write(sink, year, month, day, hour, minute, second);
+        out.truncate(sink.end - out.constData());
     }
 
 private:
@@ -91,25 +67,97 @@ private:
         AmPmUpper,
         AmPmLower
     };
+    /// A text of the format in both encodings it is written in.
+    struct Text
+    {
+        QString utf16;
+        QByteArray utf8;
+    };
     struct Piece
     {
         Kind kind = Kind::Literal;
         int width = 1;
-        QString text;
+        Text text;
+    };
+    struct Utf16Sink
+    {
+        QString& out;
+        void text(const Text& t) { out += t.utf16; }
+        void digits(const char* p, qsizetype n) { out += QLatin1StringView(p, n); }
+    };
+    // Writes into space reserved for the longest text the format can produce.
+    struct Utf8Sink
+    {
+        char* end;
+        void text(const Text& t)
+        {
+            std::memcpy(end, t.utf8.constData(), static_cast<std::size_t>(t.utf8.size()));
+            end += t.utf8.size();
+        }
+        void digits(const char* p, qsizetype n)
+        {
+            std::memcpy(end, p, static_cast<std::size_t>(n));
+            end += n;
+        }
     };
 
-    // Non-negative values below 10^8, zero-padded to width (at most 8), in one append.
-    static void number(QString& out, int value, int width)
+    template <class Sink>
+    void write(Sink& sink, int year, int month, int day, int hour, int minute, int second) const
     {
-        char16_t digits[8];
+        for (const Piece& p : m_pieces) {
+            switch (p.kind) {
+            case Kind::Literal:
+                sink.text(p.text);
+                break;
+            case Kind::Day:
+                number(sink, day, p.width);
+                break;
+            case Kind::Month:
+                number(sink, month, p.width);
+                break;
+            case Kind::MonthName:
+                sink.text(m_monthNames[month - 1]);
+                break;
+            case Kind::Year4:
+                number(sink, year, 4);
+                break;
+            case Kind::Year2:
+                number(sink, year % 100, 2);
+                break;
+            case Kind::Hour24:
+                number(sink, hour, p.width);
+                break;
+            case Kind::Hour12:
+                number(sink, hour % 12 == 0 ? 12 : hour % 12, p.width);
+                break;
+            case Kind::Minute:
+                number(sink, minute, p.width);
+                break;
+            case Kind::Second:
+                number(sink, second, p.width);
+                break;
+            case Kind::AmPmUpper:
+                sink.text(hour < 12 ? m_amUpper : m_pmUpper);
+                break;
+            case Kind::AmPmLower:
+                sink.text(hour < 12 ? m_amLower : m_pmLower);
+                break;
+            }
+        }
+    }
+
+    // Non-negative values below 10^8, zero-padded to width (at most 8), in one piece.
+    template <class Sink> static void number(Sink& sink, int value, int width)
+    {
+        char digits[8];
         int at = 8;
         do {
-            digits[--at] = static_cast<char16_t>(u'0' + value % 10);
+            digits[--at] = static_cast<char>('0' + value % 10);
             value /= 10;
         } while (value > 0 && at > 0);
         while (8 - at < width && at > 0)
-            digits[--at] = u'0';
-        out.append(QStringView(digits + at, 8 - at));
+            digits[--at] = '0';
+        sink.digits(digits + at, 8 - at);
     }
 
     bool compile(const QLocale& locale);
@@ -118,8 +166,9 @@ private:
     QString m_pattern;
     bool m_valid = false;
     std::vector<Piece> m_pieces;
-    std::array<QString, 12> m_monthNames;
-    QString m_amUpper, m_pmUpper, m_amLower, m_pmLower;
+    std::array<Text, 12> m_monthNames;
+    Text m_amUpper, m_pmUpper, m_amLower, m_pmLower;
+    qsizetype m_maxUtf8 = 0; ///< the longest UTF-8 text the format writes
 };
 
 /// The default locale's display formats, resolved once per locale rather than per value.

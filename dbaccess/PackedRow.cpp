@@ -185,11 +185,11 @@ RawValue PackedRow::value(int index) const
     return v->toByteArray();
 }
 
-std::vector<RawValue> PackedRow::values(int count) const
+void PackedRow::views(int count, std::vector<std::optional<QByteArrayView>>& out) const
 {
-    std::vector<RawValue> out(static_cast<std::size_t>(count));
+    out.assign(static_cast<std::size_t>(std::max(count, 0)), std::nullopt);
     if (!m_bits)
-        return out;
+        return;
     std::uint64_t payload = 0;
     const unsigned char* p = getVarint(data(), payload);
     const unsigned char* end = p + payload;
@@ -199,9 +199,19 @@ std::vector<RawValue> PackedRow::values(int count) const
         const std::size_t len = tag ? static_cast<std::size_t>(tag - 1) : 0;
         if (tag)
             out[static_cast<std::size_t>(i)] =
-                QByteArray(reinterpret_cast<const char*>(p), static_cast<qsizetype>(len));
+                QByteArrayView(reinterpret_cast<const char*>(p), static_cast<qsizetype>(len));
         p += len;
     }
+}
+
+std::vector<RawValue> PackedRow::values(int count) const
+{
+    std::vector<std::optional<QByteArrayView>> held;
+    views(count, held);
+    std::vector<RawValue> out(held.size());
+    for (std::size_t i = 0; i < held.size(); ++i)
+        if (held[i])
+            out[i] = held[i]->toByteArray();
     return out;
 }
 

@@ -53,6 +53,8 @@ public:
     /// The value of column `index` without copying; nullopt for NULL or a missing column.
     std::optional<QByteArrayView> view(int index) const;
     RawValue value(int index) const;
+    /// The values of the first `count` columns in place, in one pass over the block.
+    void views(int count, std::vector<std::optional<QByteArrayView>>& out) const;
     std::vector<RawValue> values(int count) const;
     std::size_t byteSize() const;
 

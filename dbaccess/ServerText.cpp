@@ -100,15 +100,34 @@ std::optional<WallClock> wallClockParts(QByteArrayView raw)
     return w;
 }
 
-QDateTime parseDateTime(const QByteArray& raw)
+std::optional<DateAndTime> dateAndTimeOf(QByteArrayView raw)
 {
-    const QString s = QString::fromLatin1(raw);
-    QDateTime dt = QDateTime::fromString(s.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    if (!dt.isValid())
-        dt = QDateTime(QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd")), QTime(0, 0));
-    if (dt.isValid() && s.size() > 20 && s[19] == QLatin1Char('.'))
-        dt = dt.addMSecs((s.mid(20) + QStringLiteral("00")).left(3).toInt());
-    return dt;
+    const auto w = wallClockParts(withoutFraction(raw));
+    if (!w)
+        return std::nullopt;
+    int msecs = ((w->hour * 60 + w->minute) * 60 + w->second) * 1000;
+    // The first three digits of the fraction are the milliseconds; the rest is cut.
+    if (raw.size() > 20 && raw[19] == '.') {
+        int fraction = 0;
+        for (qsizetype i = 20; i < 23; ++i) {
+            const char c = i < raw.size() ? raw[i] : '0';
+            if (c < '0' || c > '9') {
+                fraction = 0;
+                break;
+            }
+            fraction = fraction * 10 + (c - '0');
+        }
+        msecs += fraction;
+    }
+    return DateAndTime{QDate(w->year, w->month, w->day), msecs};
+}
+
+QDateTime parseDateTime(QByteArrayView raw)
+{
+    const auto parts = dateAndTimeOf(raw);
+    if (!parts)
+        return {};
+    return QDateTime(parts->date, QTime::fromMSecsSinceStartOfDay(parts->msecs));
 }
 
 } // namespace norvane::db

@@ -44,8 +44,8 @@ struct WallClock
 
 std::optional<WallClock> wallClockParts(QByteArrayView raw);
 
-/// A DATE or DATETIME text as a date and time without zone, to the millisecond; invalid for
-/// zero dates and days no calendar has.
-QDateTime parseDateTime(const QByteArray& raw);
+/// A DATE or DATETIME text as a local date and time, to the millisecond; invalid for zero
+/// dates and days no calendar has.
+QDateTime parseDateTime(QByteArrayView raw);
 
 } // namespace norvane::db

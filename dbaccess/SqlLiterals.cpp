@@ -102,12 +102,8 @@ QByteArray plainDecimal(const QByteArray& number)
 
 QByteArray sqlLiteral(const FieldDef& def, const QByteArray& value)
 {
-    if (def.isBit) {
-        std::uint64_t v = 0;
-        for (const char c : value)
-            v = (v << 8) | static_cast<unsigned char>(c);
-        return QByteArray::number(qulonglong(v));
-    }
+    if (def.isBit)
+        return QByteArray::number(qulonglong(bitNumber(value)));
     if (def.isBinary)
         return Connection::hexLiteral(value);
     const bool numeric = def.isNumeric() || def.mysqlType == MYSQL_TYPE_YEAR ||

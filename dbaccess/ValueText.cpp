@@ -7,6 +7,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <type_traits>
+
 namespace norvane::db {
 
 namespace {
@@ -39,6 +42,41 @@ QString byteSummary(const FieldDef& def, QByteArrayView raw)
     const QString unit = raw.size() == 1 ? QStringLiteral("byte") : QStringLiteral("bytes");
     return QLatin1Char('(') + fieldTypeName(def.type).toUpper() + QStringLiteral(") ") +
            QString::number(raw.size()) + QLatin1Char(' ') + unit;
+}
+
+/// A DATE or DATETIME value that its compiled locale format writes, with its parts.
+struct CompiledValue
+{
+    const CompiledFormat* format = nullptr;
+    WallClock parts;
+
+    template <class Out> void appendTo(Out& out) const
+    {
+        if constexpr (std::is_same_v<Out, QString>)
+            format->append(out, parts.year, parts.month, parts.day, parts.hour, parts.minute,
+                           parts.second);
+        else
+            format->appendUtf8(out, parts.year, parts.month, parts.day, parts.hour, parts.minute,
+                               parts.second);
+    }
+};
+
+/// The compiled format for a value when it can write it; nullopt for everything else (other
+/// types, fractional seconds, days no calendar has, years outside 1000-9999, locales whose
+/// formats do not compile), which takes the general path.
+std::optional<CompiledValue> compiledValue(const FieldDef& def, QByteArrayView raw)
+{
+    const bool date = def.type == FieldType::ftDate;
+    if (!date && def.type != FieldType::ftDateTime && def.type != FieldType::ftTimeStamp)
+        return std::nullopt;
+    const LocalFormats& formats = localFormats();
+    const CompiledFormat& format = date ? formats.date : formats.dateTime;
+    if (!format.valid() || (date ? raw.size() != 10 : hasFraction(raw)))
+        return std::nullopt;
+    const auto w = wallClockParts(date ? raw : withoutFraction(raw));
+    if (!w || !CompiledFormat::fits(w->year))
+        return std::nullopt;
+    return CompiledValue{&format, *w};
 }
 
 RawValue numberFromText(const FieldDef& def, const QString& text)
@@ -126,16 +164,12 @@ QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> val
     case FieldType::ftCurrency:
         return localizeNumber(raw);
     case FieldType::ftDate: {
-        const LocalFormats& formats = localFormats();
-        if (formats.date.valid() && raw.size() == 10) {
-            const auto w = wallClockParts(raw);
-            if (w && CompiledFormat::fits(w->year)) {
-                QString text;
-                text.reserve(16);
-                formats.date.append(text, w->year, w->month, w->day, 0, 0, 0);
-                return text;
-            }
+        if (const auto compiled = compiledValue(def, raw)) {
+            QString text;
+            compiled->appendTo(text);
+            return text;
         }
+        const LocalFormats& formats = localFormats();
         const QDate d = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyy-MM-dd"));
         return d.isValid() ? formats.locale.toString(d, formats.date.pattern())
                            : QString::fromLatin1(raw);
@@ -155,6 +189,11 @@ QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> val
     }
     case FieldType::ftDateTime:
     case FieldType::ftTimeStamp: {
+        if (const auto compiled = compiledValue(def, raw)) {
+            QString text;
+            compiled->appendTo(text);
+            return text;
+        }
         // Days no calendar has (2024-02-00, zero dates) stay as the server wrote them.
         const QByteArrayView whole = withoutFraction(raw);
         const auto w = wallClockParts(whole);
@@ -172,16 +211,9 @@ QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> val
                 text += formats.locale.toString(dt, formats.dateTimeTail);
             return text;
         }
-        QString text;
-        if (formats.dateTime.valid() && CompiledFormat::fits(w->year)) {
-            text.reserve(40);
-            formats.dateTime.append(text, w->year, w->month, w->day, w->hour, w->minute, w->second);
-        } else {
-            const QDateTime dt(QDate(w->year, w->month, w->day),
-                               QTime(w->hour, w->minute, w->second), Qt::UTC);
-            text = formats.locale.toString(dt, formats.dateTime.pattern());
-        }
-        return text;
+        const QDateTime dt(QDate(w->year, w->month, w->day), QTime(w->hour, w->minute, w->second),
+                           Qt::UTC);
+        return formats.locale.toString(dt, formats.dateTime.pattern());
     }
     default:
         break;
@@ -189,6 +221,39 @@ QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> val
     if (def.isBit)
         return QString::number(bitNumber(raw));
     return fromRaw(def, raw);
+}
+
+QString displayLineOfView(const FieldDef& def, std::optional<QByteArrayView> value,
+                          qsizetype maxChars)
+{
+    const bool text =
+        !def.isBinary && (def.type == FieldType::ftString || def.type == FieldType::ftMemo);
+    if (!value || !text)
+        return displayTextOfView(def, value);
+    const QByteArrayView raw = *value;
+    // A character is at most four bytes: the first maxChars characters lie in this prefix.
+    qsizetype cut = std::min(raw.size(), maxChars * 4);
+    for (qsizetype i = 0; i < cut; ++i) {
+        if (raw[i] == '\n' || raw[i] == '\r') {
+            cut = i;
+            break;
+        }
+    }
+    // Never cut a character's bytes apart.
+    while (cut < raw.size() && cut > 0 && (static_cast<unsigned char>(raw[cut]) & 0xC0) == 0x80)
+        --cut;
+    QString line = QString::fromUtf8(raw.first(cut));
+    bool shortened = cut < raw.size();
+    if (line.size() > maxChars) {
+        qsizetype keep = maxChars;
+        if (line.at(keep - 1).isHighSurrogate())
+            --keep;
+        line.truncate(keep);
+        shortened = true;
+    }
+    if (shortened)
+        line += QChar(0x2026);
+    return line;
 }
 
 QString exactTextOf(const FieldDef& def, const RawValue& value)
@@ -231,6 +296,14 @@ QString exportTextOfView(const FieldDef& def, std::optional<QByteArrayView> valu
         return QStringLiteral("0x") + QString::fromLatin1(hex);
     }
     return displayTextOfView(def, value);
+}
+
+void appendExportUtf8(const FieldDef& def, QByteArrayView value, QByteArray& out)
+{
+    if (const auto compiled = compiledValue(def, value))
+        compiled->appendTo(out);
+    else
+        out += exportTextOfView(def, value).toUtf8();
 }
 
 RawValue rawFromText(const FieldDef& def, const QString& text)

@@ -9,7 +9,7 @@ namespace {
 class DelimitedWriter final : public FormatWriter
 {
 public:
-    void header(ExportRun& run, QByteArray& out) override
+    void header(ExportRun& run, OutBuffer& out) override
     {
         prepare(run);
         if (!run.has(TzkExportSaveOption::esoShowHeader))
@@ -25,7 +25,7 @@ public:
         out += "\r\n";
     }
 
-    void row(ExportRun& run, QByteArray& out) override
+    void row(ExportRun& run, OutBuffer& out) override
     {
         if (!m_prepared)
             prepare(run);
@@ -37,7 +37,7 @@ public:
         out += "\r\n";
     }
 
-    void finish(ExportRun&, QByteArray&) override {}
+    void finish(ExportRun&, OutBuffer&) override {}
 
 private:
     // The run calls header only when the file has a header line.
@@ -51,7 +51,7 @@ private:
     // The cell's UTF-8 bytes go straight onto the end of out. A double quote inside a quoted
     // value is doubled, so standard CSV readers get the value back unchanged, line breaks and
     // delimiters included.
-    void appendValue(const ExportRun& run, QByteArray& out, QByteArrayView value, int col) const
+    void appendValue(const ExportRun& run, OutBuffer& out, QByteArrayView value, int col) const
     {
         if (m_quoted && !value.isEmpty()) {
             out += '"';

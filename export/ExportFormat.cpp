@@ -4,10 +4,10 @@
 #include <QFontInfo>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <string>
-#include <string_view>
+#include <cstring>
 
 namespace norvane::exporter {
 
@@ -52,18 +52,31 @@ QString ExportRun::cellText(const RunColumn& c) const
     return source.displayText(c.field);
 }
 
-QByteArrayView ExportRun::cellUtf8(const RunColumn& c, QByteArray& scratch) const
+QByteArrayView ExportSource::cellUtf8(int field, QByteArray& scratch) const
 {
-    if (source.isNull(c.field))
+    if (isNull(field))
         return {};
-    if (const auto bytes = source.cellBytes(c.field))
-        return *bytes;
-    const QString text = source.displayText(c.field);
+    const QString text = displayText(field);
     QStringEncoder encoder(QStringEncoder::Utf8);
     scratch.resize(encoder.requiredSpace(text.size()));
     char* end = encoder.appendToBuffer(scratch.data(), text);
     scratch.truncate(end - scratch.constData());
     return scratch;
+}
+
+QByteArrayView ExportRun::cellUtf8(const RunColumn& c, QByteArray& scratch) const
+{
+    return source.cellUtf8(c.field, scratch);
+}
+
+void OutBuffer::grow(qsizetype n)
+{
+    const qsizetype capacity = std::max(m_size + n, 2 * m_capacity + 4096);
+    auto data = std::make_unique<char[]>(static_cast<std::size_t>(capacity));
+    if (m_size > 0)
+        std::memcpy(data.get(), m_data.get(), static_cast<std::size_t>(m_size));
+    m_data = std::move(data);
+    m_capacity = capacity;
 }
 
 int exportPointSize(const QFont& font, int dpi)
@@ -79,41 +92,64 @@ int exportPointSize(const QFont& font, int dpi)
     return static_cast<int>(std::lround(pixels * 72.0 / dpi));
 }
 
-QString generalNumber(double value)
+qsizetype generalNumberChars(double value, char* out)
 {
     if (!std::isfinite(value))
-        return {};
-    if (value == 0.0)
-        return QStringLiteral("0");
+        return 0;
+    if (value == 0.0) {
+        out[0] = '0';
+        return 1;
+    }
     // Shortest round trip in scientific form ("-1.2345e+02"), then laid out by hand: to_chars
     // ignores the C locale, so the decimal separator is "." whatever the user has set.
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
-    const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
-    const size_t e = sci.find('e');
-    std::string digits;
-    for (const char c : sci.substr(0, e))
-        if (c >= '0' && c <= '9')
-            digits += c;
+    char sci[64];
+    const auto res = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+    const char* e = std::find(sci, res.ptr, 'e');
+    char digits[24];
+    int n = 0;
+    for (const char* p = sci; p < e; ++p)
+        if (*p >= '0' && *p <= '9')
+            digits[n++] = *p;
     int exponent = 0;
-    std::from_chars(sci.data() + e + (sci[e + 1] == '+' ? 2 : 1), sci.data() + sci.size(),
-                    exponent);
-    const auto n = static_cast<int>(digits.size());
-    std::string out = value < 0 ? "-" : "";
+    std::from_chars(e + (e[1] == '+' ? 2 : 1), res.ptr, exponent);
+    char* o = out;
+    auto put = [&o](const char* p, int count) {
+        std::memcpy(o, p, static_cast<std::size_t>(count));
+        o += count;
+    };
+    auto zeros = [&o](int count) {
+        std::memset(o, '0', static_cast<std::size_t>(count));
+        o += count;
+    };
+    if (value < 0)
+        *o++ = '-';
     if (exponent < -4 || exponent >= 15) {
-        out += digits[0];
-        if (n > 1)
-            out += '.' + digits.substr(1);
-        out += 'E' + std::to_string(exponent);
+        *o++ = digits[0];
+        if (n > 1) {
+            *o++ = '.';
+            put(digits + 1, n - 1);
+        }
+        *o++ = 'E';
+        o = std::to_chars(o, o + 8, exponent).ptr;
     } else if (exponent < 0) {
-        out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+        put("0.", 2);
+        zeros(-exponent - 1);
+        put(digits, n);
     } else if (n <= exponent + 1) {
-        out += digits + std::string(static_cast<size_t>(exponent + 1 - n), '0');
+        put(digits, n);
+        zeros(exponent + 1 - n);
     } else {
-        const auto point = static_cast<size_t>(exponent) + 1; // 0 <= exponent < 15 here
-        out += digits.substr(0, point) + '.' + digits.substr(point);
+        put(digits, exponent + 1);
+        *o++ = '.';
+        put(digits + exponent + 1, n - exponent - 1);
     }
-    return QString::fromLatin1(out.data(), static_cast<qsizetype>(out.size()));
+    return o - out;
+}
+
+QString generalNumber(double value)
+{
+    char text[kGeneralNumberSize];
+    return QString::fromLatin1(text, generalNumberChars(value, text));
 }
 
 std::int64_t daySerial(const QDate& date)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/OutBuffer.h"
 #include "export/zkexport.h"
 
 #include <QByteArray>
@@ -32,14 +33,13 @@ struct ExportRun
     int pixelWidthSum = 0;          ///< sum of (pixel width + 5) over the included columns
     std::int64_t recordNo = 0;      ///< 1 for the first record
     /// Writes straight to the file, for text that would cost too much to copy into the buffer.
-    std::function<void(const QByteArray&)> write;
+    std::function<void(QByteArrayView)> write;
 
     bool has(TzkExportSaveOption o) const { return options.Options().contains(o); }
     int lastColumn() const { return static_cast<int>(columns.size()) - 1; }
     /// The text every format writes for a column of the current record; empty for NULL.
     QString cellText(const RunColumn& c) const;
-    /// The same text as UTF-8: the source's own bytes where it lends them, otherwise the text
-    /// encoded into scratch (reused from cell to cell). Empty for NULL.
+    /// The same text as UTF-8 (see ExportSource::cellUtf8). Empty for NULL.
     QByteArrayView cellUtf8(const RunColumn& c, QByteArray& scratch) const;
 };
 
@@ -49,9 +49,9 @@ class FormatWriter
 {
 public:
     virtual ~FormatWriter() = default;
-    virtual void header(ExportRun& run, QByteArray& out) = 0;
-    virtual void row(ExportRun& run, QByteArray& out) = 0;
-    virtual void finish(ExportRun& run, QByteArray& out) = 0;
+    virtual void header(ExportRun& run, OutBuffer& out) = 0;
+    virtual void row(ExportRun& run, OutBuffer& out) = 0;
+    virtual void finish(ExportRun& run, OutBuffer& out) = 0;
 };
 
 std::unique_ptr<FormatWriter> makeDelimitedWriter();

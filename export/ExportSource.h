@@ -5,7 +5,6 @@
 #include <QByteArrayView>
 #include <QColor>
 #include <QDate>
-#include <QDateTime>
 #include <QFont>
 #include <QPalette>
 #include <QString>
@@ -26,6 +25,14 @@ enum class Alignment : std::uint8_t
     Left,
     Right,
     Center
+};
+
+/// A date and time as the server holds it, without a time zone: the day and the milliseconds
+/// since its midnight.
+struct DayTime
+{
+    QDate date;
+    std::int64_t msecs = 0;
 };
 
 /// One field of the dataset, which is one grid column when visible.
@@ -93,21 +100,19 @@ public:
     /// The field's text as every format writes it: the grid's display text (locale formats,
     /// "True"/"False", text objects whole), except binary values, which read as "0x" and hex.
     virtual QString displayText(int field) const = 0;
-    /// The cell's text as UTF-8 bytes lent from the row cache when the formats write exactly the
-    /// bytes the server sent (text, integers), so no cell is decoded and encoded again; nullopt
-    /// when the writer must take displayText. Valid until the cursor moves.
-    virtual std::optional<QByteArrayView> cellBytes(int field) const
-    {
-        (void)field;
-        return std::nullopt;
-    }
+    /// The same text as UTF-8, one call a cell: sources lend the bytes of their row cache where
+    /// they are the text (no decoding and encoding again) and write the others into `scratch`,
+    /// which the caller reuses from cell to cell. Empty for NULL. Valid until the cursor moves
+    /// or scratch changes. The default encodes displayText.
+    virtual QByteArrayView cellUtf8(int field, QByteArray& scratch) const;
     virtual double asFloat(int field) const = 0;
     virtual bool asBoolean(int field) const = 0;
     virtual QDate asDate(int field) const = 0;
     /// Time of day, or a duration for the server's TIME type: may be negative or beyond 24 h.
     virtual std::int64_t asTimeMsecs(int field) const = 0;
-    /// Date and time without a time zone (only date() and time() are read).
-    virtual QDateTime asDateTime(int field) const = 0;
+    /// Date and time without a time zone; an invalid date for zero dates and days no calendar
+    /// has.
+    virtual DayTime asDayTime(int field) const = 0;
 };
 
 /// Callbacks of one run. Either may be empty.

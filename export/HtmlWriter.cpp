@@ -75,7 +75,7 @@ QString escaped(const QString& text)
 class HtmlWriter final : public FormatWriter
 {
 public:
-    void header(ExportRun& run, QByteArray& out) override
+    void header(ExportRun& run, OutBuffer& out) override
     {
         const GridAppearance& look = run.look;
         // The page is UTF-8; without the declaration a browser guesses a legacy code page.
@@ -132,7 +132,7 @@ public:
         }
     }
 
-    void row(ExportRun& run, QByteArray& out) override
+    void row(ExportRun& run, OutBuffer& out) override
     {
         if (m_cellOpen[0].empty())
             prepareCells(run);
@@ -154,7 +154,7 @@ public:
         out += "</TR>\r\n";
     }
 
-    void finish(ExportRun&, QByteArray& out) override
+    void finish(ExportRun&, OutBuffer& out) override
     {
         out += "</TBODY>\r\n</BODY>\r\n</TABLE>\r\n</HTML>\r\n";
     }
@@ -193,7 +193,7 @@ private:
     /// The value without trailing blanks and control characters; "&", "<" and ">" as entities,
     /// CR LF as a line break; an empty value as a non-breaking space. Every character at or below
     /// a space is one byte in UTF-8, so the bytes are trimmed directly.
-    static void appendValue(QByteArray& out, QByteArrayView value)
+    static void appendValue(OutBuffer& out, QByteArrayView value)
     {
         qsizetype n = value.size();
         while (n > 0 && static_cast<unsigned char>(value[n - 1]) <= ' ')

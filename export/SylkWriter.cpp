@@ -4,12 +4,16 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <vector>
 
 namespace norvane::exporter {
 namespace {
 
 const QString kGeneral = QStringLiteral("General");
+constexpr char kEmpty[] = "\"\"";
 constexpr qsizetype kMaxText = 255;
 constexpr double kMsecsPerDay = 86400000.0;
 
@@ -81,7 +85,7 @@ QString joinedLines(QString text)
 class SylkWriter final : public FormatWriter
 {
 public:
-    void header(ExportRun& run, QByteArray&) override
+    void header(ExportRun& run, OutBuffer&) override
     {
         const GridAppearance& look = run.look;
         registerFont(look.titleFont, look.dpi);
@@ -117,42 +121,28 @@ public:
         text += QStringLiteral("\r\n");
         m_body.clear();
         chunk() += text.toUtf8();
+        prepareCells(run);
     }
 
-    void row(ExportRun& run, QByteArray&) override
+    void row(ExportRun& run, OutBuffer&) override
     {
-        const QByteArray& f = m_rowFont;
-        std::int64_t y = run.recordNo;
-        if (run.has(TzkExportSaveOption::esoShowHeader))
-            y += run.look.titleLines;
-        const QByteArray yText = QByteArray::number(y);
-        QByteArray& b = chunk();
-        int x = 0;
+        char y[24];
+        const auto yEnd = std::to_chars(y, y + sizeof y, run.recordNo + m_yOffset).ptr;
+        OutBuffer& b = chunk();
+        size_t k = 0;
         for (const RunColumn& c : run.columns) {
             if (!c.included)
                 continue;
-            ++x;
-            b += "F;";
-            if (hasPicture(c.column.dataType)) {
-                b += 'P';
-                b += QByteArray::number(c.pictureIndex);
-                b += ';';
-            }
-            b += "SLTRBM";
-            b += f;
-            b += ";FG0";
-            b += alignLetter(c.column.alignment).toLatin1();
-            b += ";Y";
-            b += yText;
-            b += ";X";
-            b += QByteArray::number(x);
-            b += "\r\nC;K";
-            b += value(run, c).toUtf8();
+            const CellFrame& frame = m_frames[k++];
+            b += frame.head;
+            b.append(y, yEnd - y);
+            b += frame.tail;
+            appendValue(run, c, b);
             b += "\r\n";
         }
     }
 
-    void finish(ExportRun& run, QByteArray& out) override
+    void finish(ExportRun& run, OutBuffer& out) override
     {
         std::int64_t rows = run.recordNo;
         if (run.has(TzkExportSaveOption::esoShowHeader))
@@ -164,9 +154,9 @@ public:
             "B;Y" + QByteArray::number(rows) + ";X" + QByteArray::number(m_gridColumns) + "\r\n";
         // The body can be most of the memory the run uses: it goes to the file as it is rather
         // than being copied behind its prefix.
-        run.write(m_head + fonts + bounds);
-        for (const QByteArray& piece : m_body)
-            run.write(piece);
+        run.write(QByteArray(m_head + fonts + bounds));
+        for (const OutBuffer& piece : m_body)
+            run.write(piece.view());
         m_body.clear();
         out += 'E';
     }
@@ -222,7 +212,7 @@ private:
         }
     }
 
-    QByteArray& chunk()
+    OutBuffer& chunk()
     {
         constexpr qsizetype kChunk = qsizetype{1} << 20;
         if (m_body.empty() || m_body.back().size() >= kChunk) {
@@ -232,91 +222,198 @@ private:
         return m_body.back();
     }
 
-    static QString emptyValue() { return QStringLiteral("\"\""); }
-
-    static QString value(const ExportRun& run, const RunColumn& c)
+    /// The fixed parts of a value's two records: "F;...;Y" before the row number and
+    /// ";X...\r\nC;K" after it.
+    struct CellFrame
     {
-        ExportSource& src = run.source;
-        const int field = c.field;
-        if (src.isNull(field))
-            return emptyValue();
-        switch (c.column.dataType) {
-        case FieldType::ftSmallint:
-        case FieldType::ftInteger:
-        case FieldType::ftWord:
-        case FieldType::ftLargeint: {
-            const QString cell = run.cellText(c);
-            return holdsExactly(cell) ? cell : text(run, cell);
+        QByteArray head;
+        QByteArray tail;
+    };
+
+    /// Everything of a cell's records but the row number and the value depends only on the
+    /// column: built once per run.
+    void prepareCells(const ExportRun& run)
+    {
+        m_yOffset = run.has(TzkExportSaveOption::esoShowHeader) ? run.look.titleLines : 0;
+        m_quoted = run.has(TzkExportSaveOption::esoDblQuoteFields);
+        m_true = run.options.QuoteValue(QStringLiteral("TRUE")).toUtf8();
+        m_false = run.options.QuoteValue(QStringLiteral("FALSE")).toUtf8();
+        m_frames.clear();
+        int x = 0;
+        for (const RunColumn& c : run.columns) {
+            if (!c.included)
+                continue;
+            ++x;
+            CellFrame frame;
+            frame.head = "F;";
+            if (hasPicture(c.column.dataType))
+                frame.head += "P" + QByteArray::number(c.pictureIndex) + ";";
+            frame.head += "SLTRBM" + m_rowFont + ";FG0";
+            frame.head += alignLetter(c.column.alignment).toLatin1() + ";Y";
+            frame.tail = ";X" + QByteArray::number(x) + "\r\nC;K";
+            m_frames.push_back(frame);
         }
-        case FieldType::ftBoolean:
-            return run.options.QuoteValue(src.asBoolean(field) ? QStringLiteral("TRUE")
-                                                               : QStringLiteral("FALSE"));
-        case FieldType::ftFloat:
-        case FieldType::ftCurrency:
-            return number(src.asFloat(field));
-        case FieldType::ftDate: {
+    }
+
+    void appendValue(const ExportRun& run, const RunColumn& c, OutBuffer& b)
+    {
+        const FieldType type = c.column.dataType;
+        if (type == FieldType::ftSmallint || type == FieldType::ftInteger ||
+            type == FieldType::ftWord || type == FieldType::ftLargeint) {
+            const QByteArrayView cell = run.cellUtf8(c, m_scratch);
+            if (holdsExactly(cell))
+                b += cell;
+            else
+                appendText(b, cell);
+            return;
+        }
+        if (!hasNumberForm(type)) {
+            appendText(b, run.cellUtf8(c, m_scratch));
+            return;
+        }
+        const ExportSource& src = run.source;
+        const int field = c.field;
+        if (src.isNull(field)) {
+            b += kEmpty;
+            return;
+        }
+        if (type == FieldType::ftBoolean) {
+            b += src.asBoolean(field) ? m_true : m_false;
+        } else if (type == FieldType::ftFloat || type == FieldType::ftCurrency) {
+            appendNumber(b, src.asFloat(field));
+        } else if (type == FieldType::ftTime) {
+            appendNumber(b, static_cast<double>(src.asTimeMsecs(field)) / kMsecsPerDay);
+        } else if (type == FieldType::ftDate) {
             const QDate d = src.asDate(field);
             // A date the server holds but no calendar has (2024-02-00) stays readable as text.
-            return d.isValid() ? QString::number(daySerial(d)) : text(run, run.cellText(c));
+            if (!d.isValid()) {
+                appendText(b, run.cellUtf8(c, m_scratch));
+                return;
+            }
+            char digits[24];
+            const char* end = std::to_chars(digits, digits + sizeof digits, daySerial(d)).ptr;
+            b.append(digits, end - digits);
+        } else {
+            const DayTime dt = src.asDayTime(field);
+            if (!dt.date.isValid()) {
+                appendText(b, run.cellUtf8(c, m_scratch));
+                return;
+            }
+            appendNumber(b, static_cast<double>(daySerial(dt.date)) +
+                                static_cast<double>(dt.msecs) / kMsecsPerDay);
         }
+    }
+
+    /// The types written as numbers or TRUE/FALSE rather than as their text.
+    static bool hasNumberForm(FieldType t)
+    {
+        switch (t) {
+        case FieldType::ftBoolean:
+        case FieldType::ftFloat:
+        case FieldType::ftCurrency:
+        case FieldType::ftDate:
         case FieldType::ftTime:
-            return number(static_cast<double>(src.asTimeMsecs(field)) / kMsecsPerDay);
         case FieldType::ftDateTime:
-        case FieldType::ftTimeStamp: {
-            const QDateTime dt = src.asDateTime(field);
-            if (!dt.date().isValid())
-                return text(run, run.cellText(c));
-            const double fraction =
-                dt.time().isValid() ? dt.time().msecsSinceStartOfDay() / kMsecsPerDay : 0.0;
-            return number(static_cast<double>(daySerial(dt.date())) + fraction);
-        }
+        case FieldType::ftTimeStamp:
+            return true;
         default:
-            return text(run, run.cellText(c));
+            return false;
         }
     }
 
     /// Whether an integer's text reads into a double unchanged: spreadsheets keep numbers as
     /// doubles, so a 64-bit integer beyond 2^53 would be rounded and is written as text.
-    static bool holdsExactly(const QString& cell)
+    static bool holdsExactly(QByteArrayView cell)
     {
         constexpr qint64 kExact = qint64{1} << 53;
-        const qsizetype start = cell.startsWith(u'-') ? 1 : 0;
+        const qsizetype start = cell.startsWith('-') ? 1 : 0;
         if (cell.size() == start || cell.size() - start > 16)
             return false;
-        for (qsizetype i = start; i < cell.size(); ++i)
-            if (cell[i] < u'0' || cell[i] > u'9')
+        qint64 v = 0;
+        for (qsizetype i = start; i < cell.size(); ++i) {
+            if (cell[i] < '0' || cell[i] > '9')
                 return false;
-        const qint64 v = cell.toLongLong();
-        return v >= -kExact && v <= kExact;
+            v = v * 10 + (cell[i] - '0');
+        }
+        return v <= kExact;
     }
 
     /// A value a spreadsheet cannot hold as a number (not finite) becomes an empty cell.
-    static QString number(double v)
+    static void appendNumber(OutBuffer& b, double v)
     {
-        const QString s = generalNumber(v);
-        return s.isEmpty() ? emptyValue() : s;
+        char text[kGeneralNumberSize];
+        const qsizetype n = generalNumberChars(v, text);
+        if (n == 0)
+            b += kEmpty;
+        else
+            b.append(text, n);
     }
 
-    static QString text(const ExportRun& run, const QString& cell)
+    /// Text as a cell value: every ";" doubled, each line break one space, cut after 255 UTF-16
+    /// units without splitting a character, in double quotes when the options say so; "" when
+    /// empty. Works on the UTF-8 bytes, where a character beyond U+FFFF counts two units.
+    void appendText(OutBuffer& b, QByteArrayView cell) const
     {
-        QString s = joinedLines(doubleSemicolons(cell));
-        if (s.size() > kMaxText) {
-            qsizetype keep = kMaxText;
-            // Never leave half of a surrogate pair: it would turn into a replacement character.
-            if (s.at(keep - 1).isHighSurrogate())
-                --keep;
-            s.truncate(keep);
+        char out[3 * kMaxText];
+        char* o = out;
+        qsizetype units = 0;
+        const char* p = cell.data();
+        const char* end = p + cell.size();
+        while (p < end && units < kMaxText) {
+            const auto lead = static_cast<unsigned char>(*p);
+            if (lead == ';') {
+                *o++ = ';';
+                if (++units < kMaxText) {
+                    *o++ = ';';
+                    ++units;
+                }
+                ++p;
+                continue;
+            }
+            if (lead == '\r' || lead == '\n') {
+                p += lead == '\r' && p + 1 < end && p[1] == '\n' ? 2 : 1;
+                *o++ = ' ';
+                ++units;
+                continue;
+            }
+            qsizetype length = 1;
+            if ((lead & 0xE0) == 0xC0)
+                length = 2;
+            else if ((lead & 0xF0) == 0xE0)
+                length = 3;
+            else if ((lead & 0xF8) == 0xF0)
+                length = 4;
+            length = std::min(length, static_cast<qsizetype>(end - p));
+            const qsizetype width = length == 4 ? 2 : 1;
+            if (units + width > kMaxText)
+                break;
+            std::memcpy(o, p, static_cast<size_t>(length));
+            o += length;
+            p += length;
+            units += width;
         }
-        if (s.isEmpty())
-            return emptyValue();
-        return run.options.QuoteValue(s);
+        if (o == out) {
+            b += kEmpty;
+            return;
+        }
+        if (m_quoted)
+            b += '"';
+        b.append(out, o - out);
+        if (m_quoted)
+            b += '"';
     }
 
     QByteArray m_head;
     QByteArray m_rowFont;
     /// The records after the bounds record, in pieces: one contiguous text of hundreds of
     /// megabytes would be copied whole each time it outgrows its block.
-    std::vector<QByteArray> m_body;
+    std::vector<OutBuffer> m_body;
+    std::vector<CellFrame> m_frames; ///< per included column
+    QByteArray m_true;
+    QByteArray m_false;
+    QByteArray m_scratch;
+    std::int64_t m_yOffset = 0;
+    bool m_quoted = false;
     QStringList m_fonts;
     int m_gridColumns = 0;
 };

@@ -46,9 +46,9 @@ public:
             ::close(m_fd);
     }
 
-    void write(const QByteArray& bytes)
+    void write(QByteArrayView bytes)
     {
-        const char* p = bytes.constData();
+        const char* p = bytes.data();
         qsizetype left = bytes.size();
         while (left > 0) {
             const ssize_t n = ::write(m_fd, p, static_cast<size_t>(left));
@@ -103,10 +103,10 @@ void runExport(const TzkExportOptions& options, ExportSource& source, FormatWrit
     if (!source.isActive())
         return;
     ExportRun run(options, source);
-    QByteArray out;
-    run.write = [&file, &out](const QByteArray& bytes) {
-        file.write(out);
-        out.truncate(0);
+    OutBuffer out;
+    run.write = [&file, &out](QByteArrayView bytes) {
+        file.write(out.view());
+        out.clear();
         file.write(bytes);
     };
     out.reserve(kFlushSize + 4096);
@@ -120,8 +120,8 @@ void runExport(const TzkExportOptions& options, ExportSource& source, FormatWrit
             ++run.recordNo;
             writer.row(run, out);
             if (out.size() >= kFlushSize) {
-                file.write(out);
-                out.truncate(0);
+                file.write(out.view());
+                out.clear();
             }
             if (hooks.progress)
                 hooks.progress(run.recordNo, total ? total : source.recordCount());
@@ -132,13 +132,13 @@ void runExport(const TzkExportOptions& options, ExportSource& source, FormatWrit
         writer.finish(run, out);
     } catch (...) {
         try {
-            file.write(out);
+            file.write(out.view());
         } catch (const Error&) {
             // The original failure is the one the user needs to see.
         }
         throw;
     }
-    file.write(out);
+    file.write(out.view());
 }
 
 } // namespace

@@ -131,6 +131,10 @@ int exportPointSize(const QFont& font, int dpi);
 /// "." always, scientific below 0.0001 or beyond 15 integer digits (1E20, 1.5E-7); empty when
 /// not finite.
 QString generalNumber(double value);
+/// Room for the longest text generalNumberChars writes.
+inline constexpr int kGeneralNumberSize = 48;
+/// The same text written into `out` (at least kGeneralNumberSize bytes); its length.
+qsizetype generalNumberChars(double value, char* out);
 
 /// Days since 30 December 1899, the spreadsheet day serial.
 std::int64_t daySerial(const QDate& date);

@@ -401,7 +401,8 @@ QString DBGrid::selectionText(bool withColumnNames) const
             const QModelIndex i = m_model->index(row, column);
             const bool empty =
                 !selected.count({row, column}) || i.data(DataGridModel::NullRole).toBool();
-            fields << (empty ? QString() : tsvField(i.data(Qt::DisplayRole).toString()));
+            fields << (empty ? QString()
+                             : tsvField(i.data(DataGridModel::FullTextRole).toString()));
         }
         lines << fields.join(u'\t');
     }

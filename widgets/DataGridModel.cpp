@@ -166,6 +166,9 @@ QVariant DataGridModel::data(const QModelIndex& index, int role) const
     const int row = index.row();
     switch (role) {
     case Qt::DisplayRole:
+        return db::displayLineOfView(ds->field(field).def(), ds->valueView(row, field),
+                                     kMaxDrawnChars);
+    case FullTextRole:
         return ds->displayText(row, field);
     case Qt::EditRole: {
         const db::FieldDef& def = ds->field(field).def();

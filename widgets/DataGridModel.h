@@ -25,6 +25,11 @@ public:
     static constexpr int NullRole = Qt::UserRole + 1;
     /// The dataset field index behind a column.
     static constexpr int FieldIndexRole = Qt::UserRole + 2;
+    /// The cell's whole display text (Qt::DisplayRole is what the cell draws: of a text value
+    /// only its first line); copies and comparisons with exports read this.
+    static constexpr int FullTextRole = Qt::UserRole + 3;
+    /// The most characters a cell draws of a text value: more than the widest column shows.
+    static constexpr qsizetype kMaxDrawnChars = 1024;
 
     explicit DataGridModel(DataSource* source, QObject* parent = nullptr);
 

@@ -111,15 +111,19 @@ void GridExportSource::endExport() noexcept
     m_mark = {};
     m_screenRow = -1;
     m_serverText.clear();
+    m_views.clear();
+    m_viewsValid = false;
 }
 
 void GridExportSource::first()
 {
+    m_viewsValid = false;
     dataSet()->first();
 }
 
 void GridExportSource::next()
 {
+    m_viewsValid = false;
     dataSet()->next();
 }
 
@@ -147,14 +151,22 @@ QString GridExportSource::displayText(int index) const
     return field(index).exportText();
 }
 
-std::optional<QByteArrayView> GridExportSource::cellBytes(int index) const
+QByteArrayView GridExportSource::cellUtf8(int index, QByteArray& scratch) const
 {
-    if (static_cast<size_t>(index) >= m_serverText.size() ||
-        !m_serverText[static_cast<size_t>(index)])
-        return std::nullopt;
-    // The dataset lends the bytes of its row cache (or of the record being edited).
     const db::ClientDataSet* ds = dataSet();
-    return ds->valueView(ds->currentRow(), index);
+    if (!m_viewsValid || !m_running.active()) {
+        // The dataset lends the bytes of its row cache (or of the record being edited).
+        ds->rowViews(ds->currentRow(), m_views);
+        m_viewsValid = true;
+    }
+    const auto i = static_cast<size_t>(index);
+    if (i >= m_views.size() || !m_views[i])
+        return {};
+    if (i < m_serverText.size() && m_serverText[i])
+        return *m_views[i];
+    scratch.truncate(0);
+    db::appendExportUtf8(ds->fields()[i]->def(), *m_views[i], scratch);
+    return scratch;
 }
 
 double GridExportSource::asFloat(int index) const
@@ -167,26 +179,39 @@ bool GridExportSource::asBoolean(int index) const
     return field(index).asBoolean();
 }
 
+std::optional<QByteArrayView> GridExportSource::view(int index) const
+{
+    const db::ClientDataSet* ds = dataSet();
+    if (!ds)
+        throw db::DbError(QStringLiteral("The grid has no dataset"));
+    return ds->valueView(ds->currentRow(), index);
+}
+
 QDate GridExportSource::asDate(int index) const
 {
-    return field(index).asDateTime().date();
+    const auto v = view(index);
+    const auto parts = v ? db::dateAndTimeOf(*v) : std::nullopt;
+    return parts ? parts->date : QDate();
 }
 
 std::int64_t GridExportSource::asTimeMsecs(int index) const
 {
-    const db::Field& f = field(index);
-    const db::RawValue v = f.rawValue();
+    const auto v = view(index);
     if (!v)
         return 0;
-    if (f.dataType() == db::FieldType::ftTime)
+    if (field(index).dataType() == db::FieldType::ftTime)
         return db::timeMillis(*v).value_or(0);
-    const QDateTime dt = f.asDateTime();
-    return dt.isValid() ? dt.time().msecsSinceStartOfDay() : 0;
+    const auto parts = db::dateAndTimeOf(*v);
+    return parts ? parts->msecs : 0;
 }
 
-QDateTime GridExportSource::asDateTime(int index) const
+exporter::DayTime GridExportSource::asDayTime(int index) const
 {
-    return field(index).asDateTime();
+    const auto v = view(index);
+    const auto parts = v ? db::dateAndTimeOf(*v) : std::nullopt;
+    if (!parts)
+        return {};
+    return {parts->date, parts->msecs};
 }
 
 } // namespace norvane::widgets

@@ -35,16 +35,18 @@ public:
 
     bool isNull(int field) const override;
     QString displayText(int field) const override;
-    std::optional<QByteArrayView> cellBytes(int field) const override;
+    QByteArrayView cellUtf8(int field, QByteArray& scratch) const override;
     double asFloat(int field) const override;
     bool asBoolean(int field) const override;
     QDate asDate(int field) const override;
     std::int64_t asTimeMsecs(int field) const override;
-    QDateTime asDateTime(int field) const override;
+    exporter::DayTime asDayTime(int field) const override;
 
 private:
     db::ClientDataSet* dataSet() const;
     db::Field& field(int index) const;
+    /// The field's value in the current record, lent by the dataset; nullopt for NULL.
+    std::optional<QByteArrayView> view(int index) const;
 
     DBGrid& m_grid;
     db::Bookmark m_mark;
@@ -52,6 +54,9 @@ private:
     ReentryGuard m_running;
     /// Per field, whether its cells are written as the server's bytes; set when the run begins.
     std::vector<bool> m_serverText;
+    /// The current record's values during a run, read in one pass at its first cell.
+    mutable std::vector<std::optional<QByteArrayView>> m_views;
+    mutable bool m_viewsValid = false;
 };
 
 } // namespace norvane::widgets

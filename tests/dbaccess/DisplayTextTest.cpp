@@ -8,6 +8,8 @@
 
 #include <QLocale>
 
+#include <ctime>
+
 using namespace norvane::db;
 
 namespace {
@@ -53,6 +55,14 @@ QString timePattern(const QLocale& l)
     return f.trimmed();
 }
 
+// The export's UTF-8 text, appended behind bytes already there.
+QByteArray exported(FieldType type, const char* raw)
+{
+    QByteArray out("head:");
+    appendExportUtf8(defOf(type), QByteArrayView(raw), out);
+    return out.startsWith("head:") ? out.mid(5) : QByteArray("(prefix lost)");
+}
+
 const char* const kLocales[] = {"C",     "en_US", "de_DE", "fr_FR", "ja_JP", "ko_KR",
                                 "zh_CN", "ar_EG", "fa_IR", "en_GB", "ru_RU", "hi_IN"};
 
@@ -77,11 +87,14 @@ TEST(DisplayText, DatesAndTimesMatchTheLocaleForEveryLocale)
             const QString want = l.toString(dt, datePattern(l) + QLatin1Char(' ') + timePattern(l));
             EXPECT_EQ(shown(FieldType::ftDateTime, raw), want) << name << ' ' << raw;
             EXPECT_EQ(shown(FieldType::ftTimeStamp, raw), want) << name << ' ' << raw;
+            EXPECT_EQ(exported(FieldType::ftDateTime, raw), want.toUtf8()) << name << ' ' << raw;
         }
         for (const char* raw : dates) {
             const QDate d =
                 QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyy-MM-dd"));
             EXPECT_EQ(shown(FieldType::ftDate, raw), l.toString(d, datePattern(l)))
+                << name << ' ' << raw;
+            EXPECT_EQ(exported(FieldType::ftDate, raw), l.toString(d, datePattern(l)).toUtf8())
                 << name << ' ' << raw;
         }
         for (const char* raw : times) {
@@ -164,4 +177,38 @@ TEST(DisplayText, ValuesOutsideThePlainFormKeepTheirText)
         EXPECT_TRUE(displayTextOfView(defOf(FieldType::ftDateTime), std::nullopt).isEmpty());
         EXPECT_TRUE(displayTextOfView(defOf(FieldType::ftFloat), std::nullopt).isEmpty());
     }
+}
+
+// Spreadsheet serials are built from these parts: a time zone must not move a wall-clock time
+// (02:30 does not exist in Berlin on 2024-03-31, yet the server can hold it).
+TEST(ServerDates, DayAndTimeComeFromTheDigitsWhateverTheTimeZone)
+{
+    const QByteArray savedTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    struct Case
+    {
+        const char* raw;
+        QDate date;
+        int msecs;
+    } cases[] = {
+        {"2024-03-31 02:30:00", QDate(2024, 3, 31), 9000000},
+        {"2024-10-27 02:30:00.999999", QDate(2024, 10, 27), 9000999},
+        {"2024-02-29 23:59:59.5", QDate(2024, 2, 29), 86399500},
+        {"2024-01-01", QDate(2024, 1, 1), 0},
+        {"0001-01-01 00:00:00.000001", QDate(1, 1, 1), 0},
+    };
+    for (const auto& c : cases) {
+        const auto parts = dateAndTimeOf(QByteArrayView(c.raw));
+        ASSERT_TRUE(parts.has_value()) << c.raw;
+        EXPECT_EQ(parts->date, c.date) << c.raw;
+        EXPECT_EQ(parts->msecs, c.msecs) << c.raw;
+    }
+    for (const char* bad : {"0000-00-00 00:00:00", "2024-02-00", "2024-02-30 10:00:00", "12:00:00"})
+        EXPECT_FALSE(dateAndTimeOf(QByteArrayView(bad)).has_value()) << bad;
+    if (savedTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", savedTz);
+    tzset();
 }

@@ -98,7 +98,11 @@ public:
     bool asBoolean(int field) const override { return cell(field).boolean; }
     QDate asDate(int field) const override { return cell(field).date; }
     std::int64_t asTimeMsecs(int field) const override { return cell(field).msecs; }
-    QDateTime asDateTime(int field) const override { return cell(field).dateTime; }
+    DayTime asDayTime(int field) const override
+    {
+        const QDateTime& dt = cell(field).dateTime;
+        return {dt.date(), dt.time().isValid() ? dt.time().msecsSinceStartOfDay() : 0};
+    }
 
     int position() const { return m_pos; }
 

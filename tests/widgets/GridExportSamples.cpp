@@ -152,7 +152,9 @@ int main(int argc, char** argv)
             for (int f = 0; f < data.fieldCount(); ++f) {
                 const db::Field& field = data.field(f);
                 const QString shown =
-                    model.data(model.index(row, model.columnOfField(f))).toString();
+                    model
+                        .data(model.index(row, model.columnOfField(f)), DataGridModel::FullTextRole)
+                        .toString();
                 const QString exported = field.exportText();
                 if (!field.def().isBinary && shown != exported) {
                     std::fprintf(stderr, "row %d %s: grid shows \"%s\", exports write \"%s\"\n",

@@ -175,6 +175,32 @@ private slots:
                  QStringLiteral("abc"));
     }
 
+    void textCellDrawsOnlyItsFirstLineYetEditsAndCopiesWhole()
+    {
+        const QString t = uniqueName("long");
+        m_db->execute(QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, body LONGTEXT) "
+                                     "CHARSET utf8mb4")
+                          .arg(t));
+        m_db->execute(QStringLiteral("INSERT INTO %1 VALUES (1, CONCAT('first line', '\\r\\n', "
+                                     "REPEAT('x', 3000000))), (2, REPEAT(CONVERT(X'C3A9' USING "
+                                     "utf8mb4), 5000)), (3, 'short'), (4, NULL)")
+                          .arg(t));
+        Chain c(*m_db, t);
+        c.open();
+        DataGridModel model(&c.ds);
+        const QModelIndex multiLine = model.index(0, 1);
+        const QString whole = QStringLiteral("first line\r\n") + QString(3000000, u'x');
+        QCOMPARE(model.data(multiLine).toString(), QStringLiteral("first line") + QChar(0x2026));
+        QCOMPARE(model.data(multiLine, DataGridModel::FullTextRole).toString(), whole);
+        QCOMPARE(model.data(multiLine, Qt::EditRole).toString(), whole);
+        // Only as many characters as a column can show are decoded, whole characters only.
+        QCOMPARE(model.data(model.index(1, 1)).toString(),
+                 QString(DataGridModel::kMaxDrawnChars, QChar(0xE9)) + QChar(0x2026));
+        QCOMPARE(model.data(model.index(2, 1)).toString(), QStringLiteral("short"));
+        QCOMPARE(model.data(model.index(3, 1)).toString(), QString());
+        QVERIFY(model.data(model.index(3, 1), DataGridModel::NullRole).toBool());
+    }
+
     void blobCellShowsPlaceholderAndSurvivesAnotherColumnsEdit()
     {
         const QString t = uniqueName("blob");
