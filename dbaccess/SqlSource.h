@@ -4,6 +4,7 @@
 #include "Connection.h"
 #include "Field.h"
 #include "PackedRow.h"
+#include "ResultStream.h"
 
 #include <QObject>
 #include <QStringList>
@@ -19,7 +20,8 @@ namespace norvane::db {
 /// columns). A table with a primary key or a unique key on non-null columns is read in keyset
 /// pages (`ORDER BY key LIMIT n`, each page read to its end), so the session stays free for
 /// other statements while the table is only partly fetched. Free SQL and tables without such a
-/// key are read whole at open.
+/// key are read in the background (`ResultStream`): the open returns with the first rows, the
+/// rest arrives while the window works on (`rowsAvailable`).
 ///
 /// For the catalogue it is also a simple forward cursor: `open()`, then `eof()`, `next()` and
 /// the fields of the current row (`fieldByName` ignores letter case).
@@ -83,11 +85,24 @@ public:
     /// True when every row was handed over (or the source is closed).
     bool atEnd() const;
     /// Rows read from the server but not yet handed over by `takeRows`.
-    std::size_t pendingRows() const { return m_buffer.size(); }
+    std::size_t pendingRows() const;
+    /// True while the rest of the result is read in the background.
+    bool isFetching() const;
+    /// Processes events (the session busy, Stop offered) until more rows can be taken or the
+    /// background read has ended.
+    void waitForRows();
+    /// Ends the background read; the rows read so far stay.
+    void stopFetch();
+    /// True when the background read ended before the end of the result.
+    bool incomplete() const;
     /// The block storage of the rows read since open; holders of those rows keep it alive.
     RowArena::Ptr arena() const { return m_arena; }
     /// True once rows were handed over or stepped past since open.
     bool consumed() const { return m_consumed; }
+
+signals:
+    /// More rows of the background read can be taken, or the read has ended.
+    void rowsAvailable();
 
 private:
     RawValue fieldValue(int index) const override;
@@ -96,6 +111,8 @@ private:
     void openTable();
     void openStatement();
     void readWhole();
+    /// Reads a whole-table statement (the table's SELECT) in the background.
+    void readWhole(const QByteArray& select);
     void readResult();
     bool readPage(std::size_t rows);
     void detectKey();
@@ -123,6 +140,7 @@ private:
     std::vector<RawValue> m_lastKey;
     std::size_t m_pageSize = 100;
     bool m_consumed = false;
+    std::unique_ptr<ResultStream> m_stream;
 };
 
 } // namespace norvane::db
