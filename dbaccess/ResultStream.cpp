@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <utility>
@@ -19,6 +20,8 @@ namespace norvane::db {
 namespace {
 // How often the status bar hears how far a background read has come.
 constexpr qint64 kProgressEveryMs = 100;
+// The longest the reader gives way for the first rows; far below net_write_timeout.
+constexpr int kFirstBatchPauseMs = 50;
 } // namespace
 
 // Handed over between the reader and the owning thread under the mutex; the reader alone uses
@@ -37,6 +40,10 @@ struct ResultStream::Shared
     /// Set while a thread without an event loop waits on `wake`.
     bool sleeping = false;
     std::condition_variable wake;
+    /// The reader gives way once, for a moment, after this many rows, until the owner took
+    /// them: on a busy machine a reader that keeps its core would delay the first rows' display.
+    std::uint64_t firstBatch = 0;
+    bool firstTaken = false;
 
     st_mysql* mysql = nullptr;
     ResultPtr result;
@@ -82,8 +89,9 @@ ResultStream::~ResultStream()
     abort();
 }
 
-void ResultStream::start()
+void ResultStream::start(std::size_t firstBatch)
 {
+    m_shared->firstBatch = firstBatch;
     m_started = true;
     m_connection->streamStarted(this);
     m_thread = std::thread([this, s = m_shared] {
@@ -106,10 +114,13 @@ void ResultStream::start()
             }
             PackedRow packed =
                 PackedRow::fromArrays(row, mysql_fetch_lengths(res), s->columns, s->arena.get());
-            const std::lock_guard lock(s->mutex);
+            std::unique_lock lock(s->mutex);
             s->incoming.push_back(std::move(packed));
             ++s->read;
             notice();
+            if (s->read == s->firstBatch)
+                s->wake.wait_for(lock, std::chrono::milliseconds(kFirstBatchPauseMs),
+                                 [&s] { return s->firstTaken || s->stop.load(); });
         }
         unsigned code = mysql_errno(m);
         QString message = QString::fromUtf8(mysql_error(m));
@@ -158,6 +169,10 @@ void ResultStream::collect()
         got.swap(m_shared->incoming);
         done = m_shared->done;
         m_rowsRead = m_shared->read;
+        if (!m_shared->firstTaken && m_rowsRead >= m_shared->firstBatch) {
+            m_shared->firstTaken = true;
+            m_shared->wake.notify_all();
+        }
     }
     for (PackedRow& row : got)
         m_ready.push_back(std::move(row));

@@ -36,7 +36,8 @@ public:
     ResultStream(const ResultStream&) = delete;
     ResultStream& operator=(const ResultStream&) = delete;
 
-    void start();
+    /// Starts the reader; the first `firstBatch` rows reach this thread without delay.
+    void start(std::size_t firstBatch = 0);
     /// Processes events, the session busy meanwhile, until `rows` rows wait or the read ended.
     void waitForRows(std::size_t rows);
     /// As `waitForRows`, until rows beyond those read so far came (or the read ended), even when

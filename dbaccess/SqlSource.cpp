@@ -297,7 +297,7 @@ void SqlSource::readResult()
     setDefs(res.get());
     m_stream = std::make_unique<ResultStream>(m_connection, std::move(res), fieldCount(), m_arena);
     connect(m_stream.get(), &ResultStream::rowsArrived, this, &SqlSource::rowsAvailable);
-    m_stream->start();
+    m_stream->start(kFirstPage);
     m_stream->waitForRows(kFirstPage);
     // The first rows are the forward cursor's current row too.
     for (PackedRow& row : m_stream->take(kFirstPage))
