@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTimer>
 
@@ -36,6 +37,8 @@ BusyIndicator::BusyIndicator(db::Connection* connection, QWidget* parent)
     connect(m_tick, &QTimer::timeout, this, &BusyIndicator::showElapsed);
     connect(m_stop, &QPushButton::clicked, this, &BusyIndicator::stop);
     connect(connection, &db::Connection::busyChanged, this, &BusyIndicator::busyChanged);
+    connect(connection, &db::Connection::fetchProgress, this, &BusyIndicator::fetchProgress);
+    connect(connection, &db::Connection::fetchEnded, this, &BusyIndicator::fetchEnded);
 }
 
 BusyIndicator::~BusyIndicator()
@@ -46,6 +49,7 @@ BusyIndicator::~BusyIndicator()
 
 void BusyIndicator::busyChanged(bool busy)
 {
+    m_busy = busy;
     if (busy) {
         m_elapsed.start();
         m_tick->start();
@@ -54,17 +58,45 @@ void BusyIndicator::busyChanged(bool busy)
         m_filtering = true;
     } else {
         m_tick->stop();
-        hide();
         if (m_filtering)
             qApp->removeEventFilter(this);
         m_filtering = false;
     }
+    refresh();
+}
+
+void BusyIndicator::fetchProgress(quint64 rows)
+{
+    m_fetching = true;
+    m_fetched = rows;
+    refresh();
+}
+
+void BusyIndicator::fetchEnded()
+{
+    m_fetching = false;
+    refresh();
 }
 
 void BusyIndicator::showElapsed()
 {
-    m_label->setText(tr("Running: %1 s").arg(m_elapsed.elapsed() / 1000));
-    show();
+    refresh();
+}
+
+void BusyIndicator::refresh()
+{
+    const QString rows = QLocale(QLocale::English).toString(m_fetched);
+    const qint64 seconds = m_elapsed.isValid() ? m_elapsed.elapsed() / 1000 : 0;
+    // The busy panel appears only for work that takes noticeably long; a background read shows
+    // at once, since it goes on while the window is free.
+    const bool busyShown = m_busy && m_elapsed.isValid() && m_elapsed.elapsed() >= kShowAfterMs;
+    if (m_busy && m_fetching)
+        m_label->setText(tr("Finishing the fetch first: %1 rows, %2 s").arg(rows).arg(seconds));
+    else if (m_busy)
+        m_label->setText(tr("Running: %1 s").arg(seconds));
+    else if (m_fetching)
+        m_label->setText(tr("Fetched %1 rows").arg(rows));
+    setVisible(busyShown || (m_fetching && !m_busy));
 }
 
 void BusyIndicator::stop()

@@ -207,6 +207,12 @@ void TMainForm::closeEvent(QCloseEvent* event)
         });
         return;
     }
+    // A background read is stopped before anything else needs the session; its rows stay.
+    if (connection->isFetching())
+        runGuarded(this, [connection] {
+            connection->stop();
+            connection->finishFetch();
+        });
     // Rows whose changes the server has not saved are settled with the user first; a refused
     // post or the user's "stay" keeps the window open.
     bool leave = false;

@@ -183,6 +183,7 @@ private:
         bool hasRows = false;
         std::uint64_t rows = 0;
         std::uint64_t affectedRows = 0;
+        bool fetching = false; ///< the rest of the rows is still being read
     };
     /// Runs one statement of the console into `cdsSQL`; the one place that talks to the server.
     /// With `keepGrid` a statement without rows leaves the grid on the result shown before.

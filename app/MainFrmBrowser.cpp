@@ -188,6 +188,8 @@ void TMainForm::tvwTablesChange(QTreeWidgetItem* node)
     CurrentTable = nodeTable(node);
     if (!CurrentTable)
         return;
+    // The table left behind may still be read in the background: that read ends first.
+    sqryData->stopFetch();
     ShowColumns();
     cdsData->close();
     sqryData->close();

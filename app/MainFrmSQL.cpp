@@ -174,6 +174,9 @@ TMainForm::StatementOutcome TMainForm::runConsoleStatement(const QString& sql, b
         m_spareSQL->setObjectName(QStringLiteral("sqrySQLSpare"));
     }
     db::SqlSource* source = keepGrid ? m_spareSQL : sqrySQL;
+    // The last result's rows are read to their end first (or the user stops that read): the
+    // session takes one statement at a time.
+    MainDataModule->SQLConnection->finishFetch();
     if (!keepGrid)
         cdsSQL->close();
     source->close();
@@ -198,8 +201,9 @@ TMainForm::StatementOutcome TMainForm::runConsoleStatement(const QString& sql, b
         sqrySQL->setObjectName(QStringLiteral("sqrySQL"));
     }
     cdsSQL->open();
-    // A statement's result is read whole when it runs; the grid still takes it in packets.
+    // A large result is still being read: the grid has its first rows, the rest follows.
     outcome.hasRows = true;
+    outcome.fetching = sqrySQL->isFetching();
     outcome.rows = static_cast<std::uint64_t>(cdsSQL->recordCount()) + sqrySQL->pendingRows();
     return outcome;
 }
@@ -251,6 +255,9 @@ void TMainForm::acExecuteExecute()
                             .arg(count)
                             .arg(countText(affected, "1 row affected", "%1 rows affected"),
                                  elapsedText(timer)));
+    else if (outcome.hasRows && outcome.fetching)
+        setPanelText(1, QStringLiteral("Execute complete: first %1, %2; fetching the rest")
+                            .arg(countText(outcome.rows, "1 row", "%1 rows"), elapsedText(timer)));
     else if (outcome.hasRows)
         setPanelText(1, QStringLiteral("Execute complete: %1, %2")
                             .arg(countText(outcome.rows, "1 row", "%1 rows"), elapsedText(timer)));
@@ -357,8 +364,11 @@ QStringList TMainForm::tableColumns(catalogue::TCustomNVTable* entry)
     if (auto it = m_completionColumns.constFind(name); it != m_completionColumns.cend())
         return *it;
     QStringList columns;
-    // Typing never opens a session; a table that cannot be read offers no columns until the
-    // next logon rather than asking the server again at every key.
+    // Typing never opens a session nor waits for a background read; a table that cannot be
+    // read offers no columns until the next logon rather than asking the server again at every
+    // key.
+    if (MainDataModule->SQLConnection->isFetching())
+        return columns;
     if (MainDataModule->SQLConnection->isConnected()) {
         try {
             entry->LoadFieldDefs();

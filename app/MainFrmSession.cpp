@@ -9,6 +9,7 @@
 #include "dbaccess/Connection.h"
 
 #include <QLabel>
+#include <QLocale>
 #include <QStatusBar>
 
 namespace norvane::app {
@@ -58,6 +59,25 @@ void TMainForm::setupSessionPanel(QStatusBar* bar)
             lbSession->setToolTip(text);
         });
     });
+    // A background read ends in panel 1 with its total; a read that failed says why at once.
+    connect(connection, &db::Connection::fetchEnded, this,
+            [this](quint64 rows, bool complete, const QString& error) {
+                runGuarded(this, [this, rows, complete, error] {
+                    const QString count = QLocale(QLocale::English).toString(rows);
+                    if (complete)
+                        setPanelText(1, QStringLiteral("Fetched %1 rows").arg(count));
+                    else if (error.isEmpty())
+                        setPanelText(1, QStringLiteral("Fetched %1 rows; stopped, the result is "
+                                                       "incomplete")
+                                            .arg(count));
+                    else
+                        setPanelText(1, QStringLiteral("Fetched %1 rows; the result is "
+                                                       "incomplete: %2")
+                                            .arg(count, error));
+                    if (!error.isEmpty())
+                        throw db::DbError(error);
+                });
+            });
 }
 
 QString TMainForm::sessionPanelText() const

@@ -1,6 +1,7 @@
 #include "ClientDataSet.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace norvane::db {
 
@@ -46,6 +47,10 @@ void ClientDataSet::open()
     for (auto& r : firstPacket)
         m_rows.push_back({std::move(r), m_nextId++});
     m_allFetched = empty || m_provider->atEnd();
+    // The rest of a background read joins the rows as it arrives, so the grid grows.
+    if (!m_allFetched && m_provider->isFetching())
+        m_arrivals = connect(m_provider->source(), &SqlSource::rowsAvailable, this,
+                             &ClientDataSet::takeArrivedRows);
     m_current = m_rows.empty() ? -1 : 0;
     m_bof = true;
     m_eof = m_rows.empty();
@@ -57,6 +62,11 @@ void ClientDataSet::close()
 {
     if (!active())
         return;
+    // Rows of a background read stop arriving first; the read is ended, not left running
+    // under a dataset that is gone.
+    disconnect(m_arrivals);
+    if (m_provider && m_provider->isFetching())
+        m_provider->stopFetch();
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_changes.clear();
@@ -180,14 +190,39 @@ std::vector<PackedRow> ClientDataSet::take(std::size_t rows)
     return out;
 }
 
+void ClientDataSet::noteFetchEnd(bool gotRows)
+{
+    // A background read may have no rows at hand yet; only its end ends the fetching.
+    if (m_provider->atEnd() || (!gotRows && !m_provider->isFetching())) {
+        m_allFetched = true;
+        disconnect(m_arrivals);
+    }
+}
+
+void ClientDataSet::takeArrivedRows()
+{
+    if (!active() || m_allFetched || !m_provider)
+        return;
+    std::vector<PackedRow> rows = take(std::numeric_limits<std::size_t>::max());
+    noteFetchEnd(!rows.empty());
+    appendRows(std::move(rows));
+}
+
 int ClientDataSet::fetchMore()
 {
     if (!active() || m_allFetched || !m_provider)
         return 0;
     std::vector<PackedRow> rows = take(static_cast<std::size_t>(std::max(1, m_packetRecords)));
-    if (rows.empty() || m_provider->atEnd())
-        m_allFetched = true;
+    noteFetchEnd(!rows.empty());
     return appendRows(std::move(rows));
+}
+
+bool ClientDataSet::waitForArrivals()
+{
+    if (m_allFetched || !m_provider->isFetching())
+        return false;
+    m_provider->waitForRows();
+    return true;
 }
 
 void ClientDataSet::fetchAll()
@@ -197,16 +232,18 @@ void ClientDataSet::fetchAll()
     // A long walk reads ahead in large pages; PacketRecords only sizes the lazy fetches.
     while (!m_allFetched) {
         std::vector<PackedRow> rows = take(kLongWalkPage);
-        if (rows.empty() || m_provider->atEnd())
-            m_allFetched = true;
+        const bool gotRows = !rows.empty();
+        noteFetchEnd(gotRows);
         appendRows(std::move(rows));
+        if (!gotRows)
+            waitForArrivals();
     }
 }
 
 bool ClientDataSet::ensureRow(int row)
 {
     while (row >= recordCount() && !m_allFetched) {
-        if (fetchMore() == 0 && m_allFetched)
+        if (fetchMore() == 0 && !waitForArrivals() && m_allFetched)
             break;
     }
     return row >= 0 && row < recordCount();

@@ -213,6 +213,10 @@ private:
     QByteArray keyOf(const PackedRow& row) const;
     void holdKey(const PackedRow& row);
     bool ensureRow(int row);
+    void takeArrivedRows();
+    void noteFetchEnd(bool gotRows);
+    /// Waits for more rows of a background read; false when none can come.
+    bool waitForArrivals();
     int appendRows(std::vector<PackedRow> rows);
     std::vector<PackedRow> take(std::size_t rows);
     void setCurrent(int row);
@@ -235,6 +239,7 @@ private:
     bool m_eof = true;
     bool m_allFetched = true;
     std::uint32_t m_nextId = 1;
+    QMetaObject::Connection m_arrivals;
 
     std::vector<RawValue> m_editBuffer;
     std::vector<bool> m_assigned;

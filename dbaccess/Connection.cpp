@@ -1,5 +1,6 @@
 #include "Connection.h"
 
+#include "ResultStream.h"
 #include "SessionWorker.h"
 #include "SqlLiterals.h"
 
@@ -238,6 +239,10 @@ Connection::Connection(QObject* parent) : QObject(parent)
 
 Connection::~Connection()
 {
+    if (ResultStream* stream = m_stream) {
+        stream->abort();
+        stream->forgetConnection();
+    }
     if (m_mysql)
         mysql_close(m_mysql);
 }
@@ -250,13 +255,13 @@ void Connection::setParams(const ConnectionParams& params)
 
 void Connection::setBackgroundWork(bool on)
 {
-    checkIdle();
+    settle();
     m_worker = on ? std::make_unique<SessionWorker>() : nullptr;
 }
 
 void Connection::checkIdle() const
 {
-    if (m_busy)
+    if (m_busy || m_stream)
         throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
                                      "wait until it ends."));
 }
@@ -269,23 +274,90 @@ void Connection::setBusy(bool busy)
 
 void Connection::stop()
 {
+    // The Stop button stays clickable while the stop itself waits for the server.
+    if (m_stopping.active())
+        return;
+    const ReentryGuard::Scope stopping(m_stopping);
+    if (m_stream) {
+        m_stream->requestStop();
+        return;
+    }
     if (!m_busy)
         return;
     if (m_connecting) {
         m_worker->abandon();
         return;
     }
+    killQuery(m_runningThreadId, true);
+}
+
+void Connection::killQuery(unsigned long threadId, bool processEvents)
+{
     // The user may kill the statements of their own sessions; KILL QUERY ends the statement
     // and keeps the session with its database, character set and transaction.
-    MYSQL* k = connectHandle(m_params, QString(), 5);
-    const QByteArray sql = "KILL QUERY " + QByteArray::number(qulonglong(m_runningThreadId));
-    const bool failed =
-        mysql_real_query(k, sql.constData(), static_cast<unsigned long>(sql.size()));
-    const QString message = QString::fromUtf8(mysql_error(k));
-    const unsigned code = mysql_errno(k);
-    mysql_close(k);
-    if (failed)
-        throw DbError(QStringLiteral("The statement could not be stopped: %1").arg(message), code);
+    const ConnectionParams params = m_params;
+    const auto kill = [params, threadId] {
+        MYSQL* k = connectHandle(params, QString(), 5);
+        const QByteArray sql = "KILL QUERY " + QByteArray::number(qulonglong(threadId));
+        const bool failed =
+            mysql_real_query(k, sql.constData(), static_cast<unsigned long>(sql.size()));
+        const QString message = QString::fromUtf8(mysql_error(k));
+        const unsigned code = mysql_errno(k);
+        mysql_close(k);
+        if (failed)
+            throw DbError(QStringLiteral("The statement could not be stopped: %1").arg(message),
+                          code);
+    };
+    if (processEvents && m_worker) {
+        SessionWorker killer;
+        killer.run(kill);
+    } else {
+        kill();
+    }
+}
+
+void Connection::settle()
+{
+    finishFetch();
+    checkIdle();
+}
+
+void Connection::finishFetch()
+{
+    if (!m_stream)
+        return;
+    if (m_busy)
+        checkIdle();
+    m_stream->waitForEnd();
+}
+
+void Connection::streamStarted(ResultStream* stream)
+{
+    m_busyInTransaction = inTransaction();
+    m_stream = stream;
+}
+
+void Connection::streamEnded(ResultStream* stream)
+{
+    if (m_stream != stream)
+        return;
+    m_stream = nullptr;
+    noteSchema();
+    if (stream->reported())
+        emit fetchEnded(stream->rowsRead(), !stream->incomplete(),
+                        stream->error() && !stream->stopped() ? stream->error()->message()
+                                                              : QString());
+}
+
+DbError Connection::streamError(unsigned code, const QString& message)
+{
+    if (m_mysql && isConnectionLoss(code)) {
+        closeHandle(true);
+        return DbError(message + QStringLiteral(" (the connection was closed; it is opened again "
+                                                "on the next operation)"),
+                       code, true);
+    }
+    return DbError(message, code);
 }
 
 void Connection::runUserStatement(const QByteArray& sql)
@@ -314,14 +386,17 @@ void Connection::runUserStatement(const QByteArray& sql)
 
 void Connection::open()
 {
-    checkIdle();
+    settle();
     close();
     connectTo(m_params.database);
 }
 
 void Connection::close()
 {
-    checkIdle();
+    if (m_busy)
+        checkIdle();
+    if (m_stream)
+        m_stream->stopAndWait();
     if (m_mysql)
         closeHandle(false);
     m_lost = false;
@@ -329,7 +404,7 @@ void Connection::close()
 
 void Connection::ensureOpen()
 {
-    checkIdle();
+    settle();
     if (m_mysql)
         return;
     if (!m_hasParams)
@@ -595,7 +670,7 @@ unsigned Connection::sendUserQuery(const QByteArray& sqlUtf8)
 
 ResultPtr Connection::useResult()
 {
-    checkIdle();
+    settle();
     if (!m_mysql)
         raiseError();
     ResultPtr res(mysql_use_result(m_mysql));
@@ -606,7 +681,7 @@ ResultPtr Connection::useResult()
 
 void Connection::drainResults()
 {
-    checkIdle();
+    settle();
     if (!m_mysql)
         return;
     while (mysql_more_results(m_mysql)) {
@@ -655,7 +730,7 @@ QString Connection::quoteIdentifier(const QString& name)
 bool Connection::inTransaction() const
 {
     // The worker owns the handle meanwhile; the statement it runs has not reported yet.
-    if (m_busy)
+    if (m_busy || m_stream)
         return m_busyInTransaction;
     if (!m_mysql)
         return false;
@@ -667,12 +742,12 @@ bool Connection::inTransaction() const
 
 std::uint64_t Connection::lastInsertId() const
 {
-    return m_mysql && !m_busy ? mysql_insert_id(m_mysql) : 0;
+    return m_mysql && !m_busy && !m_stream ? mysql_insert_id(m_mysql) : 0;
 }
 
 std::uint64_t Connection::affectedRows() const
 {
-    return m_mysql && !m_busy ? mysql_affected_rows(m_mysql) : 0;
+    return m_mysql && !m_busy && !m_stream ? mysql_affected_rows(m_mysql) : 0;
 }
 
 } // namespace norvane::db

@@ -2,6 +2,7 @@
 /// The one database session of the application, over MariaDB Connector/C.
 
 #include "DbError.h"
+#include "persist/ReentryGuard.h"
 
 #include <QByteArray>
 #include <QByteArrayList>
@@ -16,6 +17,7 @@ struct st_mysql_res;
 
 namespace norvane::db {
 
+class ResultStream;
 class SessionWorker;
 
 /// How a session uses TLS.
@@ -143,8 +145,15 @@ public:
     bool isBusy() const { return m_busy; }
     /// Ends what runs in the background: a statement by `KILL QUERY` sent over a second,
     /// short-lived connection with the same settings (the statement then fails with the
-    /// server's message); a connection attempt by giving up on it at once.
+    /// server's message); a background read the same way (the rows read so far stay); a
+    /// connection attempt by giving up on it at once.
     void stop();
+    /// True while a result is read in the background (`ResultStream`): the handle belongs to
+    /// the reader, and every statement first waits for the read to end.
+    bool isFetching() const { return m_stream != nullptr; }
+    /// Waits, processing events with the session busy, until the background read has ended
+    /// (read to its end or stopped).
+    void finishFetch();
 
     /// Counts successful connects; a change tells holders of server state that it is gone.
     std::uint64_t sessionNumber() const { return m_sessionNumber; }
@@ -162,10 +171,25 @@ signals:
     void connectedChanged(bool connected);
     /// Emitted when a background round trip starts and ends.
     void busyChanged(bool busy);
+    /// How many rows a background read has read so far (every 100 ms or so).
+    void fetchProgress(quint64 rows);
+    /// A background read ended: all rows read, or stopped or failed (`error` says why; empty
+    /// when the user stopped it).
+    void fetchEnded(quint64 rows, bool complete, const QString& error);
 
 private:
+    friend class ResultStream;
     void connectTo(const QString& database);
     void checkIdle() const;
+    /// Makes sure the handle is this thread's: waits for a background read, throws when busy.
+    void settle();
+    void streamStarted(ResultStream* stream);
+    void streamEnded(ResultStream* stream);
+    /// The error that ended a background read; a dropped session also closes the connection.
+    DbError streamError(unsigned code, const QString& message);
+    /// Sends KILL QUERY for the thread over a second connection, on a worker while this thread
+    /// processes events when `processEvents` is set and background work is on.
+    void killQuery(unsigned long threadId, bool processEvents);
     void setBusy(bool busy);
     void runUserStatement(const QByteArray& sql);
     void closeHandle(bool lost);
@@ -195,6 +219,8 @@ private:
     bool m_connecting = false;
     bool m_busyInTransaction = false;
     unsigned long m_runningThreadId = 0;
+    ResultStream* m_stream = nullptr;
+    ReentryGuard m_stopping;
 };
 
 } // namespace norvane::db

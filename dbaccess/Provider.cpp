@@ -93,6 +93,23 @@ bool Provider::atEnd() const
     return !m_source || m_source->atEnd();
 }
 
+bool Provider::isFetching() const
+{
+    return m_source && m_source->isFetching();
+}
+
+void Provider::waitForRows()
+{
+    if (m_source)
+        m_source->waitForRows();
+}
+
+void Provider::stopFetch()
+{
+    if (m_source)
+        m_source->stopFetch();
+}
+
 Connection& Provider::connection() const
 {
     if (!m_source || !m_source->connection())

@@ -47,6 +47,12 @@ public:
     /// Up to `maxRows` further rows; none once the source is closed or at its end.
     std::vector<PackedRow> fetch(std::size_t maxRows);
     bool atEnd() const;
+    /// True while the source reads the rest of its rows in the background.
+    bool isFetching() const;
+    /// Waits (processing events) until `fetch` has more rows or the background read ended.
+    void waitForRows();
+    /// Ends the source's background read; the rows read so far stay.
+    void stopFetch();
     /// The storage of the rows `fetch` returns; keep it while holding them.
     RowArena::Ptr arena() const;
 

@@ -233,6 +233,11 @@ void SqlSource::open()
 
 void SqlSource::close()
 {
+    // The reader owns the session until its read ends: it is stopped and waited for first.
+    if (m_stream) {
+        m_stream->stopAndWait();
+        m_stream.reset();
+    }
     m_active = false;
     m_keyset = false;
     m_allRead = true;
@@ -318,24 +323,63 @@ void SqlSource::failNoCursor()
 
 void SqlSource::readWhole()
 {
-    m_connection->sendQuery(m_query.wholeStatement());
+    readWhole(m_query.wholeStatement());
+}
+
+void SqlSource::readWhole(const QByteArray& select)
+{
+    m_connection->sendQuery(select);
     readResult();
 }
 
-/// Reads the result of the statement just sent to its end, so the session is free again.
+/// Starts the background read of the statement just sent and waits for its first rows. An
+/// error within them fails the open, as a statement refused at once does.
 void SqlSource::readResult()
 {
     ResultPtr res = m_connection->useResult();
     setDefs(res.get());
-    const int n = fieldCount();
-    while (MYSQL_ROW row = mysql_fetch_row(res.get()))
-        m_buffer.push_back(
-            PackedRow::fromArrays(row, mysql_fetch_lengths(res.get()), n, m_arena.get()));
-    if (mysql_errno(m_connection->handle()))
-        m_connection->raiseError();
-    res.reset();
-    m_connection->drainResults();
+    m_stream = std::make_unique<ResultStream>(m_connection, std::move(res), fieldCount(), m_arena);
+    connect(m_stream.get(), &ResultStream::rowsArrived, this, &SqlSource::rowsAvailable);
+    m_stream->start(kFirstPage);
+    m_stream->waitForRows(kFirstPage);
+    // The first rows are the forward cursor's current row too.
+    for (PackedRow& row : m_stream->take(kFirstPage))
+        m_buffer.push_back(std::move(row));
+    if (m_stream->running()) {
+        m_stream->setReported(true);
+    } else if (m_stream->error()) {
+        const DbError error = *m_stream->error();
+        m_stream.reset();
+        throw error;
+    }
     m_allRead = true;
+}
+
+std::size_t SqlSource::pendingRows() const
+{
+    return m_buffer.size() + (m_stream ? m_stream->waiting() : 0);
+}
+
+bool SqlSource::isFetching() const
+{
+    return m_stream && m_stream->running();
+}
+
+void SqlSource::waitForRows()
+{
+    if (m_stream)
+        m_stream->waitForMore();
+}
+
+void SqlSource::stopFetch()
+{
+    if (m_stream)
+        m_stream->stopAndWait();
+}
+
+bool SqlSource::incomplete() const
+{
+    return m_stream && m_stream->incomplete();
 }
 
 void SqlSource::detectKey()
@@ -422,18 +466,25 @@ std::vector<PackedRow> SqlSource::takeRows(std::size_t maxRows)
         readPage(want);
     }
     const std::size_t n = std::min(maxRows, m_buffer.size());
-    m_consumed = m_consumed || n > 0;
     out.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
         out.push_back(std::move(m_buffer.front()));
         m_buffer.pop_front();
     }
+    if (m_stream && out.size() < maxRows) {
+        std::vector<PackedRow> more = m_stream->take(maxRows - out.size());
+        if (out.empty())
+            out = std::move(more);
+        else
+            std::move(more.begin(), more.end(), std::back_inserter(out));
+    }
+    m_consumed = m_consumed || !out.empty();
     return out;
 }
 
 bool SqlSource::atEnd() const
 {
-    return !m_active || (m_allRead && m_buffer.empty());
+    return !m_active || (m_allRead && m_buffer.empty() && (!m_stream || m_stream->atEnd()));
 }
 
 Field& SqlSource::field(int index)
@@ -462,6 +513,12 @@ bool SqlSource::eof()
 {
     if (!m_active)
         return true;
+    // The forward cursor takes the background read's rows one wait at a time.
+    if (m_buffer.empty() && m_stream) {
+        m_stream->waitForRows(1);
+        for (PackedRow& row : m_stream->take(m_stream->waiting()))
+            m_buffer.push_back(std::move(row));
+    }
     if (m_buffer.empty() && !m_allRead && m_keyset) {
         if (!m_connection->isConnected() && !m_connection->wasLost())
             m_allRead = true;

@@ -5,6 +5,7 @@
 #include "Field.h"
 #include "KeysetQuery.h"
 #include "PackedRow.h"
+#include "ResultStream.h"
 
 #include <QObject>
 #include <QStringList>
@@ -22,7 +23,9 @@ namespace norvane::db {
 /// primary key or a unique key on non-null columns is read in keyset pages (`KeysetQuery`,
 /// each page read to its end), so the session stays free for other statements while the table
 /// is only partly fetched; so is an order by a column an index leads with (the key appended).
-/// Free SQL, tables without such a key and orders no index serves are read whole at open.
+/// Free SQL, tables without such a key and orders no index serves are read in the background
+/// (`ResultStream`): the open returns with the first rows, the rest arrives while the window
+/// works on (`rowsAvailable`).
 ///
 /// For the catalogue it is also a simple forward cursor: `open()`, then `eof()`, `next()` and
 /// the fields of the current row (`fieldByName` ignores letter case).
@@ -100,11 +103,24 @@ public:
     /// True when every row was handed over (or the source is closed).
     bool atEnd() const;
     /// Rows read from the server but not yet handed over by `takeRows`.
-    std::size_t pendingRows() const { return m_buffer.size(); }
+    std::size_t pendingRows() const;
+    /// True while the rest of the result is read in the background.
+    bool isFetching() const;
+    /// Processes events (the session busy, Stop offered) until more rows can be taken or the
+    /// background read has ended.
+    void waitForRows();
+    /// Ends the background read; the rows read so far stay.
+    void stopFetch();
+    /// True when the background read ended before the end of the result.
+    bool incomplete() const;
     /// The block storage of the rows read since open; holders of those rows keep it alive.
     RowArena::Ptr arena() const { return m_arena; }
     /// True once rows were handed over or stepped past since open.
     bool consumed() const { return m_consumed; }
+
+signals:
+    /// More rows of the background read can be taken, or the read has ended.
+    void rowsAvailable();
 
 private:
     RawValue fieldValue(int index) const override;
@@ -113,6 +129,8 @@ private:
     void openTable();
     void openStatement();
     void readWhole();
+    /// Reads a whole-table statement (the table's SELECT) in the background.
+    void readWhole(const QByteArray& select);
     void readResult();
     bool readPage(std::size_t rows);
     void detectKey();
@@ -145,6 +163,7 @@ private:
     RowArena::Ptr m_arena;
     std::size_t m_pageSize = 100;
     bool m_consumed = false;
+    std::unique_ptr<ResultStream> m_stream;
 };
 
 } // namespace norvane::db

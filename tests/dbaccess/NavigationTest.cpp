@@ -280,3 +280,42 @@ TEST(Navigation, DisabledControlsHearNothingUntilEnabled)
     EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(moved.count(), 1);
 }
+
+TEST(Navigation, BackgroundReadGivesFirstRowsWaitsForStatementsAndStopKeepsRows)
+{
+    // Wide rows reach the client at once; after row 200 the server sends one every 5 ms.
+    const QString slowTail = QStringLiteral("SELECT seq, REPEAT('x', 300) AS pad, "
+                                            "IF(seq > 200, SLEEP(0.005), 0) FROM seq_1_to_%1");
+    auto c = openConnection();
+    TableChain chain(*c, QString());
+    chain.source.setSql(slowTail.arg(400));
+    chain.open();
+    EXPECT_TRUE(c->isFetching());
+    EXPECT_GE(chain.data.recordCount(), 100);
+    EXPECT_LT(chain.data.recordCount(), 400);
+    // Another statement waits for the read's end instead of breaking the session.
+    EXPECT_EQ(c->execute(QByteArrayLiteral("DO 1")).hasResultSet, false);
+    EXPECT_FALSE(c->isFetching());
+    chain.data.last();
+    ASSERT_EQ(chain.data.recordCount(), 400);
+    for (int r = 0; r < 400; r += 57)
+        EXPECT_EQ(*chain.data.rawValue(r, 0), QByteArray::number(r + 1)) << "row " << r;
+    EXPECT_FALSE(chain.source.incomplete());
+
+    chain.data.close();
+    chain.source.setSql(slowTail.arg(100000));
+    chain.open();
+    ASSERT_TRUE(c->isFetching());
+    chain.source.stopFetch();
+    EXPECT_FALSE(c->isFetching());
+    EXPECT_TRUE(chain.source.incomplete());
+    chain.data.last();
+    const int kept = chain.data.recordCount();
+    EXPECT_GE(kept, 100);
+    EXPECT_LT(kept, 100000);
+    EXPECT_EQ(*chain.data.rawValue(kept - 1, 0), QByteArray::number(kept));
+    SqlSource probe(c.get());
+    probe.setSql(QStringLiteral("SELECT DATABASE()"));
+    probe.open();
+    EXPECT_EQ(probe.field(0).asString(), env("NORVANE_TEST_DATABASE"));
+}

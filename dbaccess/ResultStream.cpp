@@ -1,0 +1,327 @@
+#include "ResultStream.h"
+
+#include <mysql.h>
+#include <mysqld_error.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
+
+namespace norvane::db {
+
+namespace {
+// How often the status bar hears how far a background read has come.
+constexpr qint64 kProgressEveryMs = 100;
+// The longest the reader gives way for the first rows; far below net_write_timeout.
+constexpr int kFirstBatchPauseMs = 50;
+} // namespace
+
+// Handed over between the reader and the owning thread under the mutex; the reader alone uses
+// the handle, the result and the arena until it sets `done`.
+struct ResultStream::Shared
+{
+    std::mutex mutex;
+    std::vector<PackedRow> incoming;
+    std::uint64_t read = 0;
+    bool done = false;
+    bool noticePending = false;
+    bool discarded = false;
+    unsigned code = 0;
+    QString message;
+    std::atomic<bool> stop{false};
+    /// Set while a thread without an event loop waits on `wake`.
+    bool sleeping = false;
+    std::condition_variable wake;
+    /// The reader gives way once, for a moment, after this many rows, until the owner took
+    /// them: on a busy machine a reader that keeps its core would delay the first rows' display.
+    std::uint64_t firstBatch = 0;
+    bool firstTaken = false;
+
+    st_mysql* mysql = nullptr;
+    ResultPtr result;
+    int columns = 0;
+    RowArena::Ptr arena;
+};
+
+namespace {
+
+/// Reads the rest of the session's results (a procedure's further result sets) and drops them,
+/// so the session is free again. Returns the error number, 0 when all went well.
+unsigned drainFurther(st_mysql* m)
+{
+    while (mysql_more_results(m)) {
+        if (mysql_next_result(m) > 0)
+            return mysql_errno(m);
+        ResultPtr extra(mysql_use_result(m));
+        if (!extra)
+            continue;
+        while (mysql_fetch_row(extra.get())) {
+        }
+        if (mysql_errno(m))
+            return mysql_errno(m);
+    }
+    return 0;
+}
+
+} // namespace
+
+ResultStream::ResultStream(Connection* connection, ResultPtr result, int columns,
+                           RowArena::Ptr arena, QObject* parent)
+    : QObject(parent), m_connection(connection), m_shared(std::make_shared<Shared>())
+{
+    m_shared->mysql = connection->handle();
+    m_shared->result = std::move(result);
+    m_shared->columns = columns;
+    m_shared->arena = std::move(arena);
+    m_threadId = mysql_thread_id(m_shared->mysql);
+}
+
+ResultStream::~ResultStream()
+{
+    abort();
+}
+
+void ResultStream::start(std::size_t firstBatch)
+{
+    m_shared->firstBatch = firstBatch;
+    m_started = true;
+    m_connection->streamStarted(this);
+    m_thread = std::thread([this, s = m_shared] {
+        st_mysql* m = s->mysql;
+        st_mysql_res* res = s->result.get();
+        const auto notice = [this, &s] {
+            // Called with the mutex held: one notice in the queue at a time.
+            if (s->sleeping)
+                s->wake.notify_one();
+            if (s->noticePending)
+                return;
+            s->noticePending = true;
+            QMetaObject::invokeMethod(this, &ResultStream::onNotice, Qt::QueuedConnection);
+        };
+        while (MYSQL_ROW row = mysql_fetch_row(res)) {
+            if (s->stop.load(std::memory_order_relaxed)) {
+                // Rows the server sent before it saw the KILL are read and dropped.
+                s->discarded = true;
+                continue;
+            }
+            PackedRow packed =
+                PackedRow::fromArrays(row, mysql_fetch_lengths(res), s->columns, s->arena.get());
+            std::unique_lock lock(s->mutex);
+            s->incoming.push_back(std::move(packed));
+            ++s->read;
+            notice();
+            if (s->read == s->firstBatch)
+                s->wake.wait_for(lock, std::chrono::milliseconds(kFirstBatchPauseMs),
+                                 [&s] { return s->firstTaken || s->stop.load(); });
+        }
+        unsigned code = mysql_errno(m);
+        QString message = QString::fromUtf8(mysql_error(m));
+        s->result.reset();
+        if (code == 0) {
+            code = drainFurther(m);
+            if (code)
+                message = QString::fromUtf8(mysql_error(m));
+        }
+        const std::lock_guard lock(s->mutex);
+        s->code = code;
+        s->message = message;
+        s->done = true;
+        notice();
+    });
+}
+
+void ResultStream::onNotice()
+{
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        m_shared->noticePending = false;
+    }
+    collect();
+    if (m_reported && m_connection &&
+        (!m_progress.isValid() || m_progress.elapsed() >= kProgressEveryMs || m_ended)) {
+        m_progress.start();
+        if (!m_ended)
+            emit m_connection->fetchProgress(m_rowsRead);
+    }
+    emit rowsArrived();
+    if (m_ended && !m_endSignalled) {
+        m_endSignalled = true;
+        emit ended();
+    }
+}
+
+void ResultStream::collect()
+{
+    if (m_ended || !m_started)
+        return;
+    std::vector<PackedRow> got;
+    bool done = false;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        got.swap(m_shared->incoming);
+        done = m_shared->done;
+        m_rowsRead = m_shared->read;
+        if (!m_shared->firstTaken && m_rowsRead >= m_shared->firstBatch) {
+            m_shared->firstTaken = true;
+            m_shared->wake.notify_all();
+        }
+    }
+    for (PackedRow& row : got)
+        m_ready.push_back(std::move(row));
+    if (done)
+        finish();
+}
+
+void ResultStream::finish()
+{
+    m_thread.join();
+    m_ended = true;
+    const unsigned code = m_shared->code;
+    const bool stopped = m_shared->stop.load();
+    m_incomplete = m_shared->discarded || code != 0;
+    m_stopped = stopped && (code == 0 || code == ER_QUERY_INTERRUPTED);
+    if (code != 0 && m_connection)
+        m_error = m_connection->streamError(code, m_shared->message);
+    if (m_connection)
+        m_connection->streamEnded(this);
+}
+
+void ResultStream::setReported(bool reported)
+{
+    m_reported = reported;
+}
+
+std::size_t ResultStream::waiting()
+{
+    collect();
+    return m_ready.size();
+}
+
+bool ResultStream::atEnd()
+{
+    collect();
+    return m_ended && m_ready.empty();
+}
+
+std::vector<PackedRow> ResultStream::take(std::size_t maxRows)
+{
+    collect();
+    const std::size_t n = std::min(maxRows, m_ready.size());
+    std::vector<PackedRow> out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.push_back(std::move(m_ready.front()));
+        m_ready.pop_front();
+    }
+    return out;
+}
+
+void ResultStream::waitUntil(const std::function<bool()>& ready)
+{
+    collect();
+    if (m_ended || ready())
+        return;
+    // Without an event loop to run (a program without a Qt application) the thread sleeps
+    // until the reader hands over rows or ends.
+    if (!QCoreApplication::instance() ||
+        QCoreApplication::instance()->thread() != QThread::currentThread()) {
+        while (!m_ended && !ready()) {
+            {
+                std::unique_lock lock(m_shared->mutex);
+                m_shared->sleeping = true;
+                m_shared->wake.wait(
+                    lock, [this] { return !m_shared->incoming.empty() || m_shared->done; });
+                m_shared->sleeping = false;
+            }
+            collect();
+        }
+        return;
+    }
+    // The session stays busy while this thread waits: the status bar offers Stop, and mouse
+    // and keys cannot start anything that would need the session.
+    const bool wasBusy = m_connection && m_connection->isBusy();
+    if (m_connection && !wasBusy)
+        m_connection->setBusy(true);
+    QEventLoop loop;
+    const auto wake = [this, &loop, &ready] {
+        if (m_ended || ready())
+            loop.quit();
+    };
+    connect(this, &ResultStream::rowsArrived, &loop, wake);
+    connect(this, &ResultStream::ended, &loop, wake);
+    while (!m_ended && !ready())
+        loop.exec();
+    if (m_connection && !wasBusy)
+        m_connection->setBusy(false);
+}
+
+void ResultStream::waitForRows(std::size_t rows)
+{
+    waitUntil([this, rows] { return m_ready.size() >= rows; });
+}
+
+void ResultStream::waitForMore()
+{
+    const std::uint64_t before = m_rowsRead;
+    waitUntil([this, before] { return m_rowsRead > before || !m_ready.empty(); });
+}
+
+void ResultStream::waitForEnd()
+{
+    waitUntil([] { return false; });
+}
+
+void ResultStream::requestStop()
+{
+    if (m_ended || !m_started)
+        return;
+    m_shared->stop = true;
+    if (m_connection)
+        m_connection->killQuery(m_threadId, true);
+}
+
+void ResultStream::stopAndWait()
+{
+    if (m_ended || !m_started)
+        return;
+    // The wait comes first in the guard: a stop that could not be sent still leaves a reader
+    // that drops every further row, so the session comes free in any case.
+    std::exception_ptr failed;
+    try {
+        requestStop();
+    } catch (...) {
+        failed = std::current_exception();
+    }
+    waitForEnd();
+    if (failed)
+        std::rethrow_exception(failed);
+}
+
+void ResultStream::abort()
+{
+    if (!m_started || m_ended)
+        return;
+    m_shared->stop = true;
+    if (m_connection) {
+        try {
+            m_connection->killQuery(m_threadId, false);
+        } catch (...) {
+            // The reader drops what still comes; waiting for it is all that is left.
+        }
+    }
+    m_thread.join();
+    m_ended = true;
+    m_incomplete = true;
+    if (m_connection)
+        m_connection->streamEnded(this);
+}
+
+} // namespace norvane::db
