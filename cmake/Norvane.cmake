@@ -40,8 +40,11 @@ function(norvane_add_test)
     else()
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     endif()
+    # Off the developer's own session bus: a test that stores a password must never reach the
+    # desktop's real keyring (the keyring tests bring a private bus of their own).
     set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
-                 QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 LANG=C.UTF-8)
+                 QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 LANG=C.UTF-8
+                 DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/norvane-test-bus)
 endfunction()
 
 # The layer table: each layer and the layers it includes and links, lowest first. A layer sees

@@ -8,7 +8,6 @@
 #include <QString>
 
 #include <array>
-#include <array>
 #include <cstring>
 #include <vector>
 
