@@ -36,20 +36,6 @@ private slots:
     void silentHostIsGivenUpOnStopAndByTimeout();
 
 private:
-    static void type(Window& w, const QString& text)
-    {
-        w.memo()->selectAll();
-        QTest::keyClick(w.memo(), Qt::Key_Delete);
-        QTest::keyClicks(w.memo(), text);
-    }
-    static QString runConsole(Window& w, const QString& text)
-    {
-        type(w, text);
-        if (!w.run("acExecute"))
-            return QStringLiteral("<disabled>");
-        return Window::cell(w.sqlGrid(), 0, 0);
-    }
-
     std::unique_ptr<TestDatabase> m_db;
 };
 
@@ -61,8 +47,8 @@ void BusyTest::stoppedStatementKeepsTimersSessionAndPendingEdit()
     QVERIFY(Window::edit(w.dataGrid(), 0, 1, "uno"));
     QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Edit);
     // The user's own transaction, which the stop must leave open.
-    runConsole(w, "START TRANSACTION");
-    runConsole(w, "INSERT INTO items VALUES (3, 'three')");
+    w.runSql("START TRANSACTION");
+    w.runSql("INSERT INTO items VALUES (3, 'three')");
     QCOMPARE(w.prompts.errors, QStringList());
 
     int ticks = 0;
@@ -87,7 +73,7 @@ void BusyTest::stoppedStatementKeepsTimersSessionAndPendingEdit()
         sinceStop.start();
         stopButton->click();
     });
-    type(w, "SELECT SLEEP(5)");
+    w.typeSql("SELECT SLEEP(5)");
     total.start();
     poller.start();
     QVERIFY(w.run("acExecute"));
@@ -108,12 +94,12 @@ void BusyTest::stoppedStatementKeepsTimersSessionAndPendingEdit()
     QCOMPARE(w.cdsData()->state(), norvane::db::DataSetState::Edit);
     QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("uno"));
     QCOMPARE(m_db->value("SELECT name FROM items WHERE id = 1"), QStringLiteral("one"));
-    QCOMPARE(runConsole(w, "SELECT 1"), QStringLiteral("1"));
-    QCOMPARE(runConsole(w, "SELECT DATABASE()"), m_db->name);
-    QCOMPARE(runConsole(w, "SELECT COUNT(*) FROM items"), QStringLiteral("3"));
+    QCOMPARE(w.runSql("SELECT 1"), QStringLiteral("1"));
+    QCOMPARE(w.runSql("SELECT DATABASE()"), m_db->name);
+    QCOMPARE(w.runSql("SELECT COUNT(*) FROM items"), QStringLiteral("3"));
     QVERIFY(w.connection()->inTransaction());
     QCOMPARE(m_db->value("SELECT COUNT(*) FROM items"), QStringLiteral("2"));
-    runConsole(w, "ROLLBACK");
+    w.runSql("ROLLBACK");
     QCOMPARE(w.prompts.errors.size(), 1);
 }
 

@@ -38,19 +38,6 @@ private slots:
 
 private:
     /// Replaces the memo's text as the user typing it does.
-    static void type(Window& w, const QString& text)
-    {
-        w.memo()->selectAll();
-        QTest::keyClick(w.memo(), Qt::Key_Delete);
-        // Key clicks carry Latin-1 only; other text arrives as the user pasting it.
-        bool plain = true;
-        for (QChar c : text)
-            plain = plain && c.unicode() < 0x80 && c != u'\n';
-        if (plain)
-            QTest::keyClicks(w.memo(), text);
-        else
-            w.memo()->insert(text);
-    }
     /// The status text of a statement that went through, which ends with its time.
     static bool complete(const QString& panel, const char* what)
     {
@@ -70,7 +57,7 @@ void ConsoleTest::selectFillsTheReadOnlyGridAndRecordsOnce()
     w.logOn();
     QVERIFY(!w.enabled("acExecute"));
     QVERIFY(!w.enabled("acSaveToFile"));
-    type(w, "SELECT id, name FROM items ORDER BY id");
+    w.typeSql("SELECT id, name FROM items ORDER BY id");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.prompts.errors, QStringList());
     QVERIFY2(complete(w.panel1(), "3 rows"), qPrintable(w.panel1()));
@@ -92,9 +79,9 @@ void ConsoleTest::updateReportsAffectedRowsAndIsRecorded()
 {
     Window w(m_db->name);
     w.logOn();
-    type(w, "SELECT * FROM items");
+    w.typeSql("SELECT * FROM items");
     QVERIFY(w.run("acExecute"));
-    type(w, "UPDATE items SET name = UPPER(name)");
+    w.typeSql("UPDATE items SET name = UPPER(name)");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.prompts.errors, QStringList());
     QVERIFY2(complete(w.panel1(), "3 rows affected"), qPrintable(w.panel1()));
@@ -103,10 +90,10 @@ void ConsoleTest::updateReportsAffectedRowsAndIsRecorded()
     QCOMPARE(m_db->value("SELECT GROUP_CONCAT(name ORDER BY id) FROM items"),
              QStringLiteral("A,B,C"));
 
-    type(w, "UPDATE items SET name = LOWER(name) WHERE id = 2");
+    w.typeSql("UPDATE items SET name = LOWER(name) WHERE id = 2");
     QVERIFY(w.run("acExecute"));
     QVERIFY2(complete(w.panel1(), "1 row affected"), qPrintable(w.panel1()));
-    type(w, "SET @x = 1");
+    w.typeSql("SET @x = 1");
     QVERIFY(w.run("acExecute"));
     QVERIFY2(complete(w.panel1(), "0 rows affected"), qPrintable(w.panel1()));
     QCOMPARE(historyCount(), 4);
@@ -117,9 +104,9 @@ void ConsoleTest::refusedStatementKeepsTheFlagForTheNextRun()
 {
     Window w(m_db->name);
     w.logOn();
-    type(w, "SELECT * FROM items");
+    w.typeSql("SELECT * FROM items");
     QVERIFY(w.run("acExecute"));
-    type(w, "SELECT * FROM no_such_table");
+    w.typeSql("SELECT * FROM no_such_table");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.panel1(), QStringLiteral("Execute error"));
     QCOMPARE(w.prompts.errors.size(), 1);
@@ -139,7 +126,7 @@ void ConsoleTest::refusedStatementKeepsTheFlagForTheNextRun()
 void ConsoleTest::statementBeforeTheFirstLogonFails()
 {
     Window w(m_db->name);
-    type(w, "SELECT 1");
+    w.typeSql("SELECT 1");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.panel1(), QStringLiteral("Execute error"));
     QCOMPARE(w.prompts.errors.size(), 1);
@@ -152,7 +139,7 @@ void ConsoleTest::historyKeepsTheLast100AndStepsBothWays()
     Window w(m_db->name);
     w.logOn();
     for (int i = 1; i <= 101; ++i) {
-        type(w, QStringLiteral("SELECT %1").arg(i));
+        w.typeSql(QStringLiteral("SELECT %1").arg(i));
         QVERIFY(w.run("acExecute"));
     }
     QCOMPARE(w.prompts.errors, QStringList());
@@ -176,7 +163,7 @@ void ConsoleTest::filesRoundTripAndReplaceWithoutAsking()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     Window w(m_db->name);
-    type(w, "SELECT 'h\u00e9'\nFROM dual;");
+    w.typeSql("SELECT 'h\u00e9'\nFROM dual;");
     QFile old(dir.filePath("query.sql"));
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("old contents that are longer than the new ones\n");
@@ -192,7 +179,7 @@ void ConsoleTest::filesRoundTripAndReplaceWithoutAsking()
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("SELECT 'h\xc3\xa9'\nFROM dual;\n"));
 
-    type(w, "something else");
+    w.typeSql("something else");
     w.prompts.fileName = dir.filePath("query.sql");
     QVERIFY(w.run("acLoadFromFile"));
     QCOMPARE(w.memo()->toPlainText(), QStringLiteral("SELECT 'h\u00e9'\nFROM dual;"));
@@ -218,7 +205,7 @@ void ConsoleTest::unreadableFileLeavesTheMemoAlone()
 {
     QTemporaryDir dir;
     Window w(m_db->name);
-    type(w, "SELECT 42");
+    w.typeSql("SELECT 42");
     w.prompts.fileName = dir.filePath("missing.sql");
     QVERIFY(w.run("acLoadFromFile"));
     QCOMPARE(w.prompts.errors.size(), 1);
@@ -236,14 +223,14 @@ void ConsoleTest::statementAfterLogOffReconnects()
 {
     Window w(m_db->name);
     w.logOn();
-    type(w, "SELECT name FROM items ORDER BY id");
+    w.typeSql("SELECT name FROM items ORDER BY id");
     QVERIFY(w.run("acExecute"));
     QVERIFY(w.run("acLogout"));
     QVERIFY(!w.connection()->isConnected());
     QCOMPARE(w.sqlGrid()->model()->rowCount(), 3);
     QVERIFY(w.enabled("acLogin"));
 
-    type(w, "SELECT COUNT(*) FROM items");
+    w.typeSql("SELECT COUNT(*) FROM items");
     QVERIFY(w.run("acExecute"));
     QCOMPARE(w.prompts.errors, QStringList());
     QVERIFY2(complete(w.panel1(), "1 row"), qPrintable(w.panel1()));

@@ -123,6 +123,28 @@ public:
     }
     norvane::db::SqlSource* sqryData() const { return child<norvane::db::SqlSource>("sqryData"); }
     norvane::app::SqlEditor* memo() const { return child<norvane::app::SqlEditor>("moSQL"); }
+    /// Replaces the console's text as the user would: key clicks for plain ASCII, otherwise as a
+    /// paste (key clicks carry Latin-1 only).
+    void typeSql(const QString& text) const
+    {
+        memo()->selectAll();
+        QTest::keyClick(memo(), Qt::Key_Delete);
+        bool plain = true;
+        for (QChar c : text)
+            plain = plain && c.unicode() < 0x80 && c != u'\n';
+        if (plain)
+            QTest::keyClicks(memo(), text);
+        else
+            memo()->insert(text);
+    }
+    /// Types and runs a statement; the first cell of its result, or "<disabled>".
+    QString runSql(const QString& text) const
+    {
+        typeSql(text);
+        if (!run("acExecute"))
+            return QStringLiteral("<disabled>");
+        return cell(sqlGrid(), 0, 0);
+    }
     norvane::db::Connection* connection() const
     {
         return norvane::app::MainDataModule->SQLConnection;

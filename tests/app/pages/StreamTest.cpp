@@ -43,19 +43,6 @@ private slots:
     void leavingTheResultEndsTheRead();
 
 private:
-    static void type(Window& w, const QString& text)
-    {
-        w.memo()->selectAll();
-        QTest::keyClick(w.memo(), Qt::Key_Delete);
-        QTest::keyClicks(w.memo(), text);
-    }
-    static QString runConsole(Window& w, const QString& text)
-    {
-        type(w, text);
-        if (!w.run("acExecute"))
-            return QStringLiteral("<disabled>");
-        return Window::cell(w.sqlGrid(), 0, 0);
-    }
     static QString label(Window& w) { return w.child<QLabel>("lblRunning")->text(); }
 
     std::unique_ptr<TestDatabase> m_db;
@@ -74,7 +61,7 @@ void StreamTest::consoleShowsFirstRowsAndAPostWaitsForTheRest()
     ticker.start(20);
     QElapsedTimer timer;
     timer.start();
-    runConsole(w, kSlowTail.arg(600));
+    w.runSql(kSlowTail.arg(600));
     const qint64 firstRows = timer.elapsed();
     // The grid has its first rows while the server is still sending the others.
     QVERIFY(w.connection()->isFetching());
@@ -117,7 +104,7 @@ void StreamTest::stopKeepsTheRowsReadAndTheSession()
 {
     Window w(m_db->name);
     w.logOn();
-    runConsole(w, kSlowTail.arg(1200));
+    w.runSql(kSlowTail.arg(1200));
     QVERIFY(w.connection()->isFetching());
     auto* stop = w.child<QPushButton>("btnStop");
     QTRY_VERIFY(!w.child<QWidget>("pnlRunning")->isHidden());
@@ -135,8 +122,8 @@ void StreamTest::stopKeepsTheRowsReadAndTheSession()
     QCOMPARE(w.prompts.errors, QStringList());
     QVERIFY(w.child<QWidget>("pnlRunning")->isHidden());
 
-    QCOMPARE(runConsole(w, "SELECT 1"), QStringLiteral("1"));
-    QCOMPARE(runConsole(w, "SELECT DATABASE()"), m_db->name);
+    QCOMPARE(w.runSql("SELECT 1"), QStringLiteral("1"));
+    QCOMPARE(w.runSql("SELECT DATABASE()"), m_db->name);
     QCOMPARE(w.prompts.errors, QStringList());
 }
 
