@@ -4,6 +4,7 @@
 #include "DataGridModel.h"
 
 #include "dbaccess/DbError.h"
+#include "dbaccess/Provider.h"
 
 #include <QHeaderView>
 
@@ -124,7 +125,14 @@ void GridExportSource::first()
 void GridExportSource::next()
 {
     m_viewsValid = false;
-    dataSet()->next();
+    db::ClientDataSet* ds = dataSet();
+    ds->next();
+    // A background read that was stopped or failed leaves a result without its last rows: a file of
+    // them must not pass for the whole result.
+    const db::Provider* provider = ds->provider();
+    if (ds->eof() && provider && provider->source() && provider->source()->incomplete())
+        throw db::DbError(QStringLiteral("The export is incomplete: the rows were not all read "
+                                         "(the read was stopped or failed)."));
 }
 
 bool GridExportSource::eof() const

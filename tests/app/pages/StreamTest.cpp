@@ -5,9 +5,12 @@
 
 #include "PagesTestSupport.h"
 
+#include "export/zkexport.h"
+
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using pages::TestDatabase;
@@ -39,6 +42,7 @@ private slots:
 
     void consoleShowsFirstRowsAndAPostWaitsForTheRest();
     void stopKeepsTheRowsReadAndTheSession();
+    void exportOfAStoppedReadFailsRatherThanPassForTheWhole();
     void leavingTheResultEndsTheRead_data();
     void leavingTheResultEndsTheRead();
 
@@ -125,6 +129,32 @@ void StreamTest::stopKeepsTheRowsReadAndTheSession()
     QCOMPARE(w.runSql("SELECT 1"), QStringLiteral("1"));
     QCOMPARE(w.runSql("SELECT DATABASE()"), m_db->name);
     QCOMPARE(w.prompts.errors, QStringList());
+}
+
+void StreamTest::exportOfAStoppedReadFailsRatherThanPassForTheWhole()
+{
+    Window w(m_db->name);
+    w.logOn();
+    w.runSql(kSlowTail.arg(1200));
+    QVERIFY(w.connection()->isFetching());
+    QTemporaryDir dir;
+    norvane::exporter::TzkExportOptions& o = *w.sqlGrid()->ExportOptions();
+    o.setFileName(dir.filePath(QStringLiteral("part.txt")));
+    norvane::exporter::ExportHooks hooks;
+    // The user stops the read while the export waits for its rows.
+    hooks.progress = [&](std::int64_t n, std::optional<std::int64_t>) {
+        if (n == 150)
+            w.child<QPushButton>("btnStop")->click();
+    };
+    try {
+        o.Save(hooks);
+        QFAIL("an export of a result whose read was stopped passed for the whole result");
+    } catch (const norvane::Error& e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(QLatin1String("incomplete")), e.what());
+    }
+    QVERIFY(!w.connection()->isFetching());
+    QVERIFY(w.cdsSQL()->recordCount() < 1200);
+    QCOMPARE(w.runSql("SELECT 1"), QStringLiteral("1"));
 }
 
 void StreamTest::leavingTheResultEndsTheRead_data()
