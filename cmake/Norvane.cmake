@@ -29,9 +29,6 @@ function(norvane_add_test)
         message(FATAL_ERROR "norvane_add_test: KIND must be gtest or qttest")
     endif()
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-    target_compile_definitions(${T_NAME} PRIVATE
-        NORVANE_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
-        NORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     if(T_DB)
         add_test(NAME ${T_NAME}
                  COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/with-server.sh
@@ -44,6 +41,7 @@ function(norvane_add_test)
     # desktop's real keyring (the keyring tests bring a private bus of their own).
     set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT
                  QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8 LANG=C.UTF-8
+                 NORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}
                  DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/norvane-test-bus)
 endfunction()
 

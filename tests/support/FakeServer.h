@@ -16,11 +16,11 @@ public:
     explicit FakeServer(const QStringList& options = {})
     {
         m_process.setProgram(QStringLiteral("python3"));
-        m_process.setArguments(
-            QStringList{QStringLiteral(NORVANE_SOURCE_DIR "/tests/support/fake-server.py"),
-                        QStringLiteral("--record"), recordPath(), QStringLiteral("--lifetime"),
-                        QStringLiteral("120")} +
-            options);
+        m_process.setArguments(QStringList{qEnvironmentVariable("NORVANE_SOURCE_DIR") +
+                                               QStringLiteral("/tests/support/fake-server.py"),
+                                           QStringLiteral("--record"), recordPath(),
+                                           QStringLiteral("--lifetime"), QStringLiteral("120")} +
+                               options);
         m_process.start();
         if (m_process.waitForReadyRead(30000))
             m_port = m_process.readLine().trimmed().toInt();

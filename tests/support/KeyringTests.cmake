@@ -13,9 +13,6 @@ function(norvane_keyring_program)
         target_link_libraries(${T_NAME} PRIVATE GTest::gtest)
     endif()
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-    target_compile_definitions(${T_NAME} PRIVATE
-        NORVANE_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
-        NORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 endfunction()
 
 # norvane_keyring_test(NAME n PROGRAM target MODE available|nobus|noservice|stalled [DB]
@@ -33,7 +30,8 @@ function(norvane_keyring_test)
     endif()
     add_test(NAME ${K_NAME} COMMAND ${command})
     set_tests_properties(${K_NAME} PROPERTIES LABELS "${labels}"
-                         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8")
+                         ENVIRONMENT
+                         "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;LANG=C.UTF-8;NORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
     if(K_DB)
         set_tests_properties(${K_NAME} PROPERTIES FIXTURES_REQUIRED db)
     endif()

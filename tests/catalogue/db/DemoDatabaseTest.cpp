@@ -30,10 +30,13 @@ protected:
     {
         const std::string dir = env("NORVANE_TEST_SERVER_DIR");
         ASSERT_FALSE(dir.empty()) << "the private test server is not set up";
-        const std::string command =
-            "mariadb --no-defaults --default-character-set=utf8mb4 "
-            "--socket='" +
-            dir + "/sock' -uroot < '" NORVANE_SOURCE_DIR "/scripts/demo-data.sql'";
+        // The checkout's path comes through the environment: compiled in, it would make every
+        // clone's test objects differ for the compiler cache.
+        const std::string source = env("NORVANE_SOURCE_DIR");
+        ASSERT_FALSE(source.empty()) << "NORVANE_SOURCE_DIR is not set";
+        const std::string command = "mariadb --no-defaults --default-character-set=utf8mb4 "
+                                    "--socket='" +
+                                    dir + "/sock' -uroot < '" + source + "/scripts/demo-data.sql'";
         s_loaded = std::system(command.c_str()) == 0;
     }
 
