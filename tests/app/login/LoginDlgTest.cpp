@@ -73,28 +73,10 @@ private:
 
 } // namespace
 
-class LoginDlgTest : public QObject
+class LoginDlgTest : public QObject, protected LoginFixture
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<db::Connection> m_connection;
-    std::unique_ptr<db::SqlSource> m_query;
-    ScriptedPrompts m_prompts;
-    widgets::Prompts* m_previous = nullptr;
-    std::unique_ptr<TNVHost> m_host;
-    std::unique_ptr<TNVDataBase> m_database;
-
-    /// Runs the dialog over the test's host and database objects with `script`.
-    bool run(const std::function<void(Controls&)>& script)
-    {
-        m_prompts.script = [&script](QDialog& d) {
-            Controls c(d);
-            QVERIFY(c.complete());
-            script(c);
-        };
-        return app::ShowLoginForm(m_host.get(), m_database.get());
-    }
     QString serverHost() const { return env("NORVANE_TEST_HOST"); }
     QString user() const { return env("NORVANE_TEST_USER"); }
     QString password() const { return env("NORVANE_TEST_PASSWORD"); }

@@ -57,27 +57,10 @@ void store(const QString& key, const QString& password)
 
 } // namespace
 
-class LoginKeyringTest : public QObject
+class LoginKeyringTest : public QObject, protected LoginFixture
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<db::Connection> m_connection;
-    std::unique_ptr<db::SqlSource> m_query;
-    ScriptedPrompts m_prompts;
-    widgets::Prompts* m_previous = nullptr;
-    std::unique_ptr<TNVHost> m_host;
-    std::unique_ptr<TNVDataBase> m_database;
-
-    bool run(const std::function<void(Controls&)>& script)
-    {
-        m_prompts.script = [&script](QDialog& d) {
-            Controls c(d);
-            QVERIFY(c.complete());
-            script(c);
-        };
-        return app::ShowLoginForm(m_host.get(), m_database.get());
-    }
     /// A known host whose password only the keyring holds, as a file without FPWD gives it.
     TNVHost* keyringHost(const QString& name) const
     {

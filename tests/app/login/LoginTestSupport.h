@@ -1,7 +1,10 @@
 #pragma once
 // The logon dialog driven headless: scripted prompts and the dialog's controls by name.
 
+#include "app/LoginDlg.h"
 #include "catalogue/NVMySQLObject.h"
+#include "dbaccess/Connection.h"
+#include "dbaccess/SqlSource.h"
 #include "widgets/Prompts.h"
 
 #include <QAction>
@@ -14,6 +17,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <memory>
 
 namespace norvane::test {
 
@@ -117,5 +121,29 @@ inline TNVHost* knownHost(const QString& host, const QString& user, const QStrin
     h->FPort = port;
     return h;
 }
+
+/// What the logon dialog tests share: the session and query the dialog lists databases with,
+/// the scripted prompts, and the host and database objects it fills.
+class LoginFixture
+{
+protected:
+    std::unique_ptr<db::Connection> m_connection;
+    std::unique_ptr<db::SqlSource> m_query;
+    ScriptedPrompts m_prompts;
+    widgets::Prompts* m_previous = nullptr;
+    std::unique_ptr<TNVHost> m_host;
+    std::unique_ptr<catalogue::TNVDataBase> m_database;
+
+    /// Runs the dialog over the test's host and database objects with `script`.
+    bool run(const std::function<void(Controls&)>& script)
+    {
+        m_prompts.script = [&script](QDialog& d) {
+            Controls c(d);
+            QVERIFY(c.complete());
+            script(c);
+        };
+        return app::ShowLoginForm(m_host.get(), m_database.get());
+    }
+};
 
 } // namespace norvane::test
