@@ -2,12 +2,13 @@
 include_guard(GLOBAL)
 
 # Strict warnings on our own targets only; third-party headers come in as SYSTEM. Sanitizer
-# builds keep the warnings but not -Werror: GCC's flow warnings (stringop-overflow, array-bounds,
-# maybe-uninitialized) misfire on instrumented code, and the plain build holds the rule.
+# builds (the ones CI runs) keep -Werror except for GCC's flow warnings (stringop-overflow,
+# array-bounds, maybe-uninitialized), which misfire on instrumented code: those still print.
 function(norvane_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
-    if(NOT NORVANE_SANITIZE AND NOT NORVANE_TSAN)
-        target_compile_options(${target} PRIVATE -Werror)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+    if(NORVANE_SANITIZE OR NORVANE_TSAN)
+        target_compile_options(${target} PRIVATE -Wno-error=stringop-overflow
+                               -Wno-error=array-bounds -Wno-error=maybe-uninitialized)
     endif()
     target_compile_definitions(${target} PRIVATE QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
 endfunction()
