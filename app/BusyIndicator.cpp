@@ -1,6 +1,7 @@
 #include "BusyIndicator.h"
 
 #include "Guard.h"
+#include "SqlEditor.h"
 
 #include "dbaccess/Connection.h"
 
@@ -17,6 +18,41 @@ namespace norvane::app {
 namespace {
 // Shown only for work that takes noticeably long, so quick statements never flicker.
 constexpr int kShowAfterMs = 300;
+
+// Keys that only edit the console's text may reach it while the session works: they change
+// nothing on the session. Anything with Ctrl, Alt or Meta, and the function keys, may be a
+// short-cut (Execute among them) and stays blocked.
+bool editsConsoleText(QObject* watched, const QKeyEvent& key)
+{
+    if (!qobject_cast<SqlEditor*>(watched) &&
+        !(watched->parent() && qobject_cast<SqlEditor*>(watched->parent())))
+        return false;
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    switch (key.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    default:
+        break;
+    }
+    if (key.key() >= Qt::Key_F1 && key.key() <= Qt::Key_F35)
+        return false;
+    const QString text = key.text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
 } // namespace
 
 BusyIndicator::BusyIndicator(db::Connection* connection, QWidget* parent)
@@ -111,16 +147,19 @@ bool BusyIndicator::eventFilter(QObject* watched, QEvent* event)
         return false;
     switch (event->type()) {
     case QEvent::KeyPress:
-        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
             stop();
-        return true;
+            return true;
+        }
+        return !editsConsoleText(watched, *static_cast<QKeyEvent*>(event));
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+        return !editsConsoleText(watched, *static_cast<QKeyEvent*>(event));
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
         return watched != m_stop;
-    case QEvent::KeyRelease:
     case QEvent::Shortcut:
-    case QEvent::ShortcutOverride:
     case QEvent::Wheel:
     case QEvent::ContextMenu:
         return true;

@@ -1,7 +1,8 @@
 #pragma once
 /// The status bar's "Running: N s" panel with its Stop button, shown while the session works in
 /// the background. Meanwhile it keeps mouse and keys away from everything but Stop (Esc stops
-/// too), so no click or key can start a second statement on the busy session. While a result
+/// too), so no click or key can start a second statement on the busy session; only keys that
+/// edit the console's text (no Ctrl, Alt, Meta or function key) reach the console. While a result
 /// is read in the background it counts the rows ("Fetched 350,000 rows") and offers Stop, the
 /// window free for other work.
 

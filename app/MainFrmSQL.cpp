@@ -364,10 +364,10 @@ QStringList TMainForm::tableColumns(catalogue::TCustomNVTable* entry)
     if (auto it = m_completionColumns.constFind(name); it != m_completionColumns.cend())
         return *it;
     QStringList columns;
-    // Typing never opens a session nor waits for a background read; a table that cannot be
-    // read offers no columns until the next logon rather than asking the server again at every
-    // key.
-    if (MainDataModule->SQLConnection->isFetching())
+    // Typing never opens a session nor waits for a background read or a running statement; a
+    // table that cannot be read offers no columns until the next logon rather than asking the
+    // server again at every key.
+    if (MainDataModule->SQLConnection->isFetching() || MainDataModule->SQLConnection->isBusy())
         return columns;
     if (MainDataModule->SQLConnection->isConnected()) {
         try {

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 struct st_mysql;
@@ -134,9 +135,12 @@ public:
     /// The TCP port the session uses; 0 for a local socket or while closed.
     int serverPort() const;
 
-    /// Connects and the statements the user wrote (`sendUserQuery`) run their round trip on a
-    /// worker thread while this thread keeps processing events (needs a running Qt
-    /// application); off by default, when every call blocks its caller.
+    /// Connects and every round trip of the session (the user's statements and the
+    /// application's own: pages, write-back, catalogue, settings) run on the session's worker
+    /// thread. This thread waits a moment for it without processing events, so quick round
+    /// trips cost next to nothing and let nothing in between; past that it processes events
+    /// with the session busy (needs a running Qt application for that); off by default, when
+    /// every call blocks its caller.
     void setBackgroundWork(bool on);
     /// Seconds a connection attempt may wait for the server (10 unless changed).
     void setConnectTimeout(unsigned seconds) { m_connectTimeout = seconds; }
@@ -191,7 +195,13 @@ private:
     /// processes events when `processEvents` is set and background work is on.
     void killQuery(unsigned long threadId, bool processEvents);
     void setBusy(bool busy);
-    void runUserStatement(const QByteArray& sql);
+    /// Runs one round trip (`work` gets the handle and touches nothing else) on the session's
+    /// worker when background work is on, else on this thread; returns what `work` returned.
+    /// The session counts as busy only once the wait is noticeably long.
+    bool roundTrip(const std::function<bool(st_mysql*)>& work);
+    /// Sends a statement and stores its whole result (null without a result set) and drains
+    /// further results; false when refused (the handle holds the error).
+    bool storeRoundTrip(const QByteArray& sqlUtf8, ResultPtr& res);
     void closeHandle(bool lost);
     void noteSchema();
     void runInternal(const QByteArray& sql);

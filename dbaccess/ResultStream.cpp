@@ -1,5 +1,7 @@
 #include "ResultStream.h"
 
+#include "ConnectHandle.h"
+
 #include <mysql.h>
 #include <mysqld_error.h>
 
@@ -7,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 
 #include <atomic>
@@ -50,28 +53,6 @@ struct ResultStream::Shared
     int columns = 0;
     RowArena::Ptr arena;
 };
-
-namespace {
-
-/// Reads the rest of the session's results (a procedure's further result sets) and drops them,
-/// so the session is free again. Returns the error number, 0 when all went well.
-unsigned drainFurther(st_mysql* m)
-{
-    while (mysql_more_results(m)) {
-        if (mysql_next_result(m) > 0)
-            return mysql_errno(m);
-        ResultPtr extra(mysql_use_result(m));
-        if (!extra)
-            continue;
-        while (mysql_fetch_row(extra.get())) {
-        }
-        if (mysql_errno(m))
-            return mysql_errno(m);
-    }
-    return 0;
-}
-
-} // namespace
 
 ResultStream::ResultStream(Connection* connection, ResultPtr result, int columns,
                            RowArena::Ptr arena, QObject* parent)
@@ -294,13 +275,17 @@ void ResultStream::stopAndWait()
         return;
     // The wait comes first in the guard: a stop that could not be sent still leaves a reader
     // that drops every further row, so the session comes free in any case.
+    // The stop processes events while it waits for the server: whatever they do may end this
+    // read, or delete this stream with its owner.
+    const QPointer<ResultStream> self(this);
     std::exception_ptr failed;
     try {
         requestStop();
     } catch (...) {
         failed = std::current_exception();
     }
-    waitForEnd();
+    if (self)
+        waitForEnd();
     if (failed)
         std::rethrow_exception(failed);
 }

@@ -2,73 +2,105 @@
 
 #include "DbError.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QThread>
 
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <thread>
 
 namespace norvane::db {
 
-// Shared by the waiting thread and the worker: the worker may outlive the wait (abandon), so
-// it holds its own reference, and it reaches the event loop only under the mutex while the
-// loop still exists.
+namespace {
+// Most round trips (a page of a keyed table, a write-back) end well within this; waiting for
+// them without processing events costs nothing and lets no timer or queued call in between.
+constexpr auto kQuietWait = std::chrono::milliseconds(2);
+} // namespace
+
+// Shared by the waiting thread and the worker under the mutex. An abandoned worker keeps its
+// own reference and ends after its call; the loop is reached only while it exists.
 struct SessionWorker::State
 {
     std::mutex mutex;
-    QEventLoop* loop = nullptr;
+    std::condition_variable wake;
+    std::condition_variable ended;
+    std::function<void()> work;
+    bool quit = false;
     bool done = false;
     bool abandoned = false;
     std::exception_ptr error;
+    QEventLoop* loop = nullptr;
 };
 
 SessionWorker::SessionWorker() = default;
 
 SessionWorker::~SessionWorker()
 {
-    abandon();
+    if (!m_state)
+        return;
+    const std::lock_guard lock(m_state->mutex);
+    m_state->quit = true;
+    m_state->abandoned = true;
+    m_state->wake.notify_one();
+    if (m_state->loop)
+        m_state->loop->quit();
 }
 
-bool SessionWorker::run(std::function<void()> work)
+bool SessionWorker::run(std::function<void()> work, const std::function<void()>& longWait)
 {
-    if (m_state)
+    if (m_running)
         throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
                                      "wait until it ends."));
-    auto state = std::make_shared<State>();
-    QEventLoop loop;
-    state->loop = &loop;
-    m_state = state;
-    std::thread([state, work = std::move(work)] {
-        std::exception_ptr error;
-        try {
-            work();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        const std::lock_guard lock(state->mutex);
-        state->error = error;
-        state->done = true;
-        if (state->loop)
-            QMetaObject::invokeMethod(state->loop, &QEventLoop::quit, Qt::QueuedConnection);
-    }).detach();
-    bool done = false;
-    std::exception_ptr error;
-    // Only the end of the work or `abandon()` ends the wait; an application quitting all its
-    // loops meanwhile must not leave the handle to two threads.
-    for (;;) {
-        loop.exec();
-        const std::lock_guard lock(state->mutex);
-        if (!state->done && !state->abandoned)
-            continue;
-        state->loop = nullptr;
-        done = state->done;
-        error = state->error;
-        break;
+    if (!m_state) {
+        m_state = std::make_shared<State>();
+        std::thread([s = m_state] { serve(s); }).detach();
     }
-    m_state.reset();
-    if (!done)
+    const std::shared_ptr<State> s = m_state;
+    m_running = true;
+    std::unique_lock lock(s->mutex);
+    s->done = false;
+    s->error = nullptr;
+    s->work = std::move(work);
+    s->wake.notify_one();
+    const QCoreApplication* app = QCoreApplication::instance();
+    const bool canLoop = app && app->thread() == QThread::currentThread();
+    if (!s->ended.wait_for(lock, kQuietWait, [&s] { return s->done; })) {
+        if (!canLoop) {
+            s->ended.wait(lock, [&s] { return s->done; });
+        } else {
+            QEventLoop loop;
+            s->loop = &loop;
+            lock.unlock();
+            if (longWait)
+                longWait();
+            // Only the end of the work or `abandon()` ends the wait; an application quitting
+            // all its loops meanwhile must not leave the handle to two threads.
+            for (;;) {
+                loop.exec();
+                lock.lock();
+                if (s->done || s->abandoned)
+                    break;
+                lock.unlock();
+            }
+            s->loop = nullptr;
+        }
+    }
+    m_running = false;
+    if (s->abandoned) {
+        // The worker finishes the abandoned call alone and ends; the next call gets a new one.
+        s->quit = true;
+        s->wake.notify_one();
+        m_state.reset();
+    }
+    if (!s->done)
         return false;
+    const std::exception_ptr error = s->error;
+    s->error = nullptr;
+    lock.unlock();
     if (error)
         std::rethrow_exception(error);
     return true;
@@ -76,12 +108,41 @@ bool SessionWorker::run(std::function<void()> work)
 
 void SessionWorker::abandon()
 {
-    if (!m_state)
+    if (!m_state || !m_running)
         return;
     const std::lock_guard lock(m_state->mutex);
     m_state->abandoned = true;
     if (m_state->loop)
         m_state->loop->quit();
+}
+
+void SessionWorker::serve(const std::shared_ptr<State>& s)
+{
+    std::unique_lock lock(s->mutex);
+    for (;;) {
+        s->wake.wait(lock, [&s] { return s->work || s->quit; });
+        if (!s->work)
+            return;
+        std::function<void()> work = std::move(s->work);
+        s->work = nullptr;
+        lock.unlock();
+        std::exception_ptr error;
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        // What the work captured goes before the caller hears that it ended.
+        work = nullptr;
+        lock.lock();
+        s->error = error;
+        s->done = true;
+        s->ended.notify_one();
+        if (s->loop)
+            QMetaObject::invokeMethod(s->loop, &QEventLoop::quit, Qt::QueuedConnection);
+        if (s->abandoned)
+            return;
+    }
 }
 
 } // namespace norvane::db

@@ -1,6 +1,7 @@
 #pragma once
-/// Runs one blocking call of the session on a thread of its own while the calling (GUI) thread
-/// keeps processing its events: the window paints, timers fire, the Stop button answers.
+/// The session's own thread: it runs the blocking calls of the session one at a time while the
+/// calling (GUI) thread keeps processing its events, so the window paints, timers fire and the
+/// Stop button answers.
 
 #include <functional>
 #include <memory>
@@ -15,17 +16,21 @@ public:
     SessionWorker(const SessionWorker&) = delete;
     SessionWorker& operator=(const SessionWorker&) = delete;
 
-    /// Runs `work` on a new thread and processes events until it ends. Returns true when it
-    /// ended (an exception it threw is thrown here), false when `abandon()` gave up waiting:
-    /// the thread then finishes alone, so `work` must own everything it touches.
-    bool run(std::function<void()> work);
+    /// Hands `work` to the worker thread and waits for it. A call that ends within a moment
+    /// (most round trips) is waited for without processing events; past that `longWait` runs
+    /// and events are processed until the work ends. Returns true when it ended (an exception
+    /// it threw is thrown here), false when `abandon()` gave up waiting: the work then finishes
+    /// alone on a thread of its own, so it must own everything it touches.
+    bool run(std::function<void()> work, const std::function<void()>& longWait = {});
     /// Stops waiting for the running call at once (a connection attempt that hangs).
     void abandon();
-    bool isRunning() const { return static_cast<bool>(m_state); }
+    bool isRunning() const { return m_running; }
 
 private:
     struct State;
+    static void serve(const std::shared_ptr<State>& s);
     std::shared_ptr<State> m_state;
+    bool m_running = false;
 };
 
 } // namespace norvane::db

@@ -1,5 +1,6 @@
 #include "DataGridModel.h"
 
+#include "dbaccess/Connection.h"
 #include "dbaccess/DbError.h"
 
 #include <QBrush>
@@ -341,7 +342,41 @@ bool DataGridModel::canFetchMore(const QModelIndex& parent) const
     db::ClientDataSet* ds = dataSet();
     // While an export walks the dataset with its controls suspended, the walk does the fetching.
     return !parent.isValid() && ds && ds->active() && !ds->allFetched() &&
-           !ds->controlsDisabled() && !m_fetching.active() && !m_fetchFailed;
+           !ds->controlsDisabled() && !m_fetching.active() && !m_fetchFailed && !sessionBusy(*ds);
+}
+
+bool DataGridModel::sessionBusy(const db::ClientDataSet& ds) const
+{
+    // Views ask from timers and layouts, also while a statement runs in a nested event loop; a
+    // fetch then would be refused as busy (or start a second statement). Views do not ask again
+    // on their own: a relayout at the session's end lets them.
+    const db::Provider* provider = ds.provider();
+    db::Connection* connection =
+        provider && provider->source() ? provider->source()->connection() : nullptr;
+    if (!connection || !connection->isBusy())
+        return false;
+    // canFetchMore is const to its callers; listening for the session's end changes no row.
+    auto* self = const_cast<DataGridModel*>(this);
+    if (!m_fetchDeferred)
+        m_fetchDeferred = connect(connection, &db::Connection::busyChanged, self,
+                                  [self](bool busy) { self->resumeFetching(busy); });
+    return true;
+}
+
+void DataGridModel::resumeFetching(bool busy)
+{
+    if (busy)
+        return;
+    disconnect(m_fetchDeferred);
+    m_fetchDeferred = {};
+    // Later, outside the frame of the statement that just ended.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            emit layoutAboutToBeChanged();
+            emit layoutChanged();
+        },
+        Qt::QueuedConnection);
 }
 
 void DataGridModel::fetchMore(const QModelIndex& parent)

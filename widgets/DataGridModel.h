@@ -70,6 +70,9 @@ private:
     void onStateChanged();
     void rebuildColumns();
     bool moveTo(int row);
+    /// True when the dataset's session runs a statement; the views are asked again at its end.
+    bool sessionBusy(const db::ClientDataSet& ds) const;
+    void resumeFetching(bool busy);
     bool editable(int field, int row) const;
     /// Why a row is marked (not saved, refused, not identified); invalid for a saved row.
     QVariant rowNote(int row) const;
@@ -81,6 +84,8 @@ private:
     int m_following = 0;
     ReentryGuard m_fetching;    ///< a fetch is running (an error box may be open meanwhile)
     bool m_fetchFailed = false; ///< views stop asking for rows until the dataset is reopened
+    /// Set while a fetch waits for the busy session; its end lets the views ask again.
+    mutable QMetaObject::Connection m_fetchDeferred;
 };
 
 } // namespace norvane::widgets

@@ -192,3 +192,60 @@ TEST(Connection, UseStatementIsFollowedAndEscapingIsTheSessions)
     EXPECT_EQ(Connection::hexLiteral(QByteArray("\x00\xff", 2)), QByteArray("X'00ff'"));
     EXPECT_EQ(Connection::quoteIdentifier(QStringLiteral("a`b")), QStringLiteral("`a``b`"));
 }
+
+TEST(Connection, RoundTripsOnTheSessionWorkerKeepResultsRefusalsAndTheSession)
+{
+    // With background work every round trip runs on the session's worker thread (here without
+    // an event loop): pages, write-back, the settings round trip, refusals and a killed
+    // session must come back exactly as they do on the calling thread.
+    auto c = openConnection();
+    c->setBackgroundWork(true);
+    const QString t = uniqueName("worker");
+    exec(*c, QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, v VARCHAR(20))").arg(t));
+    exec(*c,
+         QStringLiteral("INSERT INTO %1 SELECT seq, CONCAT('v', seq) FROM seq_1_to_3000").arg(t));
+    {
+        TableChain chain(*c, t);
+        chain.open();
+        int rows = 0;
+        for (; !chain.data.eof(); chain.data.next())
+            ++rows;
+        EXPECT_EQ(rows, 3000);
+        chain.data.first();
+        chain.data.edit();
+        chain.data.fieldByName(QStringLiteral("v")).setAsString(QStringLiteral("edited"));
+        chain.data.post();
+        EXPECT_EQ(chain.data.applyUpdates(0), 0);
+    }
+    EXPECT_EQ(scalar(*c, QStringLiteral("SELECT v FROM %1 WHERE id = 1").arg(t)),
+              QStringLiteral("edited"));
+
+    // The user's statement changes the session; the application's next one still reads its own
+    // settings, and the user's come back for the user's next statement.
+    c->sendUserQuery("SET SESSION sql_select_limit = 2");
+    c->drainResults();
+    EXPECT_EQ(c->execute(QStringLiteral("SELECT id FROM %1").arg(t)).affectedRows, 3000U);
+    EXPECT_EQ(scalar(*c, QStringLiteral("SELECT @@SESSION.sql_select_limit")), QStringLiteral("2"));
+
+    try {
+        c->execute(QStringLiteral("SELECT * FROM %1_missing").arg(t));
+        ADD_FAILURE() << "a refused statement passed";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.code(), 1146U) << e.what();
+        EXPECT_FALSE(e.connectionLost());
+    }
+    EXPECT_TRUE(c->isConnected());
+
+    const QString id = scalar(*c, QStringLiteral("SELECT CONNECTION_ID()"));
+    auto other = openConnection();
+    exec(*other, QStringLiteral("KILL %1").arg(id));
+    try {
+        c->execute(QByteArrayLiteral("SELECT 1"));
+        ADD_FAILURE() << "a killed session answered";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.connectionLost()) << e.what();
+    }
+    EXPECT_FALSE(c->isConnected());
+    EXPECT_EQ(scalar(*c, QStringLiteral("SELECT COUNT(*) FROM %1").arg(t)), QStringLiteral("3000"));
+    exec(*c, QStringLiteral("DROP TABLE %1").arg(t));
+}

@@ -1,6 +1,7 @@
 // Work that runs while the window stays alive: a long console statement keeps the window's
-// timers running and ends on Stop with the session intact; a connection attempt to a host that
-// never answers is given up on Stop and by its own timeout.
+// timers running and ends on Stop with the session intact; so does a write-back that waits for a
+// row lock, and a session killed under it comes back on the next operation; a connection
+// attempt to a host that never answers is given up on Stop and by its own timeout.
 
 #include "PagesTestSupport.h"
 
@@ -29,10 +30,15 @@ private slots:
         m_db = std::make_unique<TestDatabase>(QStringLiteral("pages_busy"));
         m_db->exec("CREATE TABLE items (id INT PRIMARY KEY, name VARCHAR(10))");
         m_db->exec("INSERT INTO items VALUES (1, 'one'), (2, 'two')");
+        m_db->exec("CREATE TABLE locked (id INT PRIMARY KEY, name VARCHAR(10)) ENGINE=InnoDB");
+        m_db->exec("INSERT INTO locked SELECT seq, IF(seq = 1, 'one', CONCAT('r', seq)) "
+                   "FROM seq_1_to_250");
     }
     void cleanupTestCase() { m_db.reset(); }
 
     void stoppedStatementKeepsTimersSessionAndPendingEdit();
+    void postWaitingForALockIsStoppedOrLosesItsSession_data();
+    void postWaitingForALockIsStoppedOrLosesItsSession();
     void silentHostIsGivenUpOnStopAndByTimeout();
 
 private:
@@ -70,6 +76,10 @@ void BusyTest::stoppedStatementKeepsTimersSessionAndPendingEdit()
             return;
         shown = running;
         executeEnabled = w.enabled("acExecute");
+        // Text keys reach the console meanwhile; a key with Ctrl (select all) does not.
+        QTest::keyClicks(w.memo(), " --");
+        QTest::keyClick(w.memo(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(w.memo(), " more");
         sinceStop.start();
         stopButton->click();
     });
@@ -85,6 +95,7 @@ void BusyTest::stoppedStatementKeepsTimersSessionAndPendingEdit()
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     QVERIFY2(shown.startsWith(QLatin1String("Running: ")), qPrintable(shown));
     QVERIFY(!executeEnabled);
+    QCOMPARE(w.memo()->text(), QStringLiteral("SELECT SLEEP(5) -- more"));
     QVERIFY(panel->isHidden());
     QCOMPARE(w.prompts.errors.size(), 1);
     QVERIFY2(w.prompts.errors[0].contains(QLatin1String("interrupted")),
@@ -101,6 +112,83 @@ void BusyTest::stoppedStatementKeepsTimersSessionAndPendingEdit()
     QCOMPARE(m_db->value("SELECT COUNT(*) FROM items"), QStringLiteral("2"));
     w.runSql("ROLLBACK");
     QCOMPARE(w.prompts.errors.size(), 1);
+}
+
+void BusyTest::postWaitingForALockIsStoppedOrLosesItsSession_data()
+{
+    QTest::addColumn<bool>("killSession");
+    QTest::newRow("Stop") << false;
+    QTest::newRow("session killed") << true;
+}
+
+void BusyTest::postWaitingForALockIsStoppedOrLosesItsSession()
+{
+    QFETCH(bool, killSession);
+    m_db->exec("UPDATE locked SET name = 'one' WHERE id = 1");
+    Window w(m_db->name);
+    w.logOn();
+    const QString sessionId = w.runSql("SELECT CONNECTION_ID()");
+    QVERIFY(w.choose("locked"));
+    QVERIFY(Window::edit(w.dataGrid(), 0, 1, "mine"));
+    // Another session holds the row, so the post waits for the lock.
+    auto holder = pages::adminConnection(m_db->name);
+    holder->execute(QByteArrayLiteral("START TRANSACTION"));
+    holder->execute(QByteArrayLiteral("SELECT * FROM locked WHERE id = 1 FOR UPDATE"));
+
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start(20);
+    auto* panel = w.child<QWidget>("pnlRunning");
+    QString shown;
+    bool fetchRefused = false;
+    QElapsedTimer sinceStop;
+    QTimer poller;
+    connect(&poller, &QTimer::timeout, this, [&] {
+        if (panel->isHidden() || sinceStop.isValid())
+            return;
+        shown = w.child<QLabel>("lblRunning")->text();
+        // The view wants more rows meanwhile; they come once the session is free again.
+        w.dataGrid()->scrollToBottom();
+        fetchRefused = !w.dataGrid()->model()->canFetchMore({});
+        sinceStop.start();
+        if (killSession)
+            m_db->exec(QStringLiteral("KILL %1").arg(sessionId));
+        else
+            w.child<QPushButton>("btnStop")->click();
+    });
+    poller.start(20);
+    QSignalSpy relayouts(w.dataGrid()->model(), &QAbstractItemModel::layoutChanged);
+    QVERIFY(w.run("acPost"));
+    poller.stop();
+    ticker.stop();
+    QVERIFY2(sinceStop.isValid(), "the busy panel never showed");
+    QVERIFY2(sinceStop.elapsed() < 1000, qPrintable(QString::number(sinceStop.elapsed())));
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY2(shown.startsWith(QLatin1String("Running: ")), qPrintable(shown));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    const QString expected =
+        killSession ? QStringLiteral("the connection was closed") : QStringLiteral("interrupted");
+    QVERIFY2(w.prompts.errors[0].contains(expected), qPrintable(w.prompts.errors[0]));
+    QCOMPARE(w.connection()->isConnected(), !killSession);
+    QVERIFY(!w.connection()->isBusy() && panel->isHidden());
+
+    // The edit is still the user's and still pending; once the lock is gone it goes through,
+    // on the same session or on a new one.
+    QCOMPARE(w.cdsData()->changeCount(), 1);
+    QCOMPARE(Window::cell(w.dataGrid(), 0, 1), QStringLiteral("mine"));
+    QCOMPARE(m_db->value("SELECT name FROM locked WHERE id = 1"), QStringLiteral("one"));
+    // The view was refused rows while the session was busy (no "busy" error), and is told to
+    // ask again now.
+    QVERIFY(fetchRefused);
+    QTRY_VERIFY(relayouts.size() > 0);
+    QCOMPARE(w.prompts.errors.size(), 1);
+    holder->execute(QByteArrayLiteral("ROLLBACK"));
+    QVERIFY(w.run("acPost"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QCOMPARE(w.cdsData()->changeCount(), 0);
+    QCOMPARE(m_db->value("SELECT name FROM locked WHERE id = 1"), QStringLiteral("mine"));
+    QVERIFY(w.connection()->isConnected());
 }
 
 void BusyTest::silentHostIsGivenUpOnStopAndByTimeout()
