@@ -305,21 +305,7 @@ private:
     }
 
     /// The types written as numbers or TRUE/FALSE rather than as their text.
-    static bool hasNumberForm(FieldType t)
-    {
-        switch (t) {
-        case FieldType::ftBoolean:
-        case FieldType::ftFloat:
-        case FieldType::ftCurrency:
-        case FieldType::ftDate:
-        case FieldType::ftTime:
-        case FieldType::ftDateTime:
-        case FieldType::ftTimeStamp:
-            return true;
-        default:
-            return false;
-        }
-    }
+    static bool hasNumberForm(FieldType t) { return t == FieldType::ftBoolean || hasPicture(t); }
 
     /// Whether an integer's text reads into a double unchanged: spreadsheets keep numbers as
     /// doubles, so a 64-bit integer beyond 2^53 would be rounded and is written as text.
