@@ -212,12 +212,16 @@ private:
         }
     }
 
+    /// The piece the next records go to. Pieces are blocks of 4 MiB (huge pages where the system
+    /// has them: a body of hundreds of megabytes would otherwise cost a page fault per 4 KiB),
+    /// with room for the longest row beyond the point where a new piece starts.
     OutBuffer& chunk()
     {
-        constexpr qsizetype kChunk = qsizetype{1} << 20;
-        if (m_body.empty() || m_body.back().size() >= kChunk) {
+        constexpr qsizetype kBlock = qsizetype{4} << 20;
+        constexpr qsizetype kFull = kBlock - (qsizetype{64} << 10);
+        if (m_body.empty() || m_body.back().size() >= kFull) {
             m_body.emplace_back();
-            m_body.back().reserve(kChunk + 4096);
+            m_body.back().reserve(kBlock);
         }
         return m_body.back();
     }
