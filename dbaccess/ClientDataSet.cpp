@@ -225,10 +225,24 @@ bool ClientDataSet::waitForArrivals()
     return true;
 }
 
+void ClientDataSet::readAhead(bool reported)
+{
+    if (!active() || m_allFetched || !m_provider || !m_provider->source() ||
+        m_provider->isFetching())
+        return;
+    m_provider->source()->readRestInBackground(reported);
+    // The rest joins the rows as it arrives, as a background read's rows do after an open.
+    disconnect(m_arrivals);
+    if (m_provider->isFetching())
+        m_arrivals = connect(m_provider->source(), &SqlSource::rowsAvailable, this,
+                             &ClientDataSet::takeArrivedRows);
+}
+
 void ClientDataSet::fetchAll()
 {
     if (!active())
         return;
+    readAhead();
     // A long walk reads ahead in large pages; PacketRecords only sizes the lazy fetches.
     while (!m_allFetched) {
         std::vector<PackedRow> rows = take(kLongWalkPage);

@@ -100,7 +100,12 @@ public:
     bool allFetched() const { return m_allFetched; }
     /// Fetches one more packet; returns the number of rows added.
     int fetchMore();
+    /// Fetches every remaining row (`readAhead` first), waiting for a background read's end.
     void fetchAll();
+    /// Before a walk to the end: a table read in pages reads the rows not fetched yet in one
+    /// statement in the background, while the walk takes them as they arrive
+    /// (`SqlSource::readRestInBackground`).
+    void readAhead(bool reported = true);
 
     void edit();
     /// A new row before the current one.

@@ -264,6 +264,11 @@ QByteArray KeysetQuery::pageStatement(std::size_t limit) const
            QByteArray::number(qulonglong(limit));
 }
 
+QByteArray KeysetQuery::restStatement() const
+{
+    return "SELECT * FROM " + m_table + whereClause(rangeCondition()) + orderClause();
+}
+
 QByteArray KeysetQuery::wholeStatement() const
 {
     return "SELECT * FROM " + m_table + whereClause({}) + orderClause();

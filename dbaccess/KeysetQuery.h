@@ -68,6 +68,8 @@ public:
     QByteArray pageStatement(std::size_t limit) const;
     /// The rows after the last one remembered in the order's terms; empty before the first.
     QByteArray rangeCondition() const;
+    /// The rows after the last one remembered, in one statement without a limit.
+    QByteArray restStatement() const;
     /// Every row in one statement, in the order (for orders no index serves).
     QByteArray wholeStatement() const;
     /// A statement that has the server judge the filter without reading a row.

@@ -43,11 +43,13 @@ const unsigned char* getVarint(const unsigned char* p, std::uint64_t& v)
 
 unsigned char* RowArena::allocate(std::size_t size)
 {
-    constexpr std::size_t kChunk = std::size_t(256) * 1024;
+    // A small result takes one small chunk; a large one goes on in blocks of huge pages.
+    constexpr std::size_t kFirstChunk = std::size_t(256) * 1024;
+    constexpr std::size_t kChunk = std::size_t(2) << 20;
     size = (size + 1) & ~std::size_t(1);
     if (size > m_left) {
-        const std::size_t chunk = std::max(kChunk, size);
-        m_chunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(chunk));
+        std::size_t chunk = std::max(m_chunks.empty() ? kFirstChunk : kChunk, size);
+        m_chunks.push_back(allocateLargeBlock(chunk));
         m_next = m_chunks.back().get();
         m_left = chunk;
     }

@@ -2,6 +2,7 @@
 /// Compact storage of one row's raw values: one byte block per row.
 
 #include "Field.h"
+#include "persist/LargeBlock.h"
 
 #include <QByteArrayView>
 
@@ -24,7 +25,7 @@ public:
     unsigned char* allocate(std::size_t size);
 
 private:
-    std::vector<std::unique_ptr<unsigned char[]>> m_chunks;
+    std::vector<LargeBlock> m_chunks;
     unsigned char* m_next = nullptr;
     std::size_t m_left = 0;
 };

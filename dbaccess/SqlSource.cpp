@@ -355,6 +355,30 @@ void SqlSource::readResult()
     m_allRead = true;
 }
 
+void SqlSource::readRestInBackground(bool reported)
+{
+    if (!m_active || !m_keyset || m_allRead || m_stream || !m_query.isBound())
+        return;
+    // A closed connection (log off) ends the rows, as it does for pages.
+    if (!m_connection->isConnected() && !m_connection->wasLost())
+        return;
+    // The rows after the last one paged in, in the same order and under the same filter: one
+    // statement the server streams, instead of a page statement (and its index descent) for
+    // every few thousand rows.
+    const unsigned columns = m_connection->sendQuery(m_query.restStatement());
+    ResultPtr res = m_connection->useResult();
+    if (columns != static_cast<unsigned>(fieldCount())) {
+        res.reset();
+        m_connection->drainResults();
+        throw DbError(QStringLiteral("The table's columns changed while it was read; refresh it"));
+    }
+    m_stream = std::make_unique<ResultStream>(m_connection, std::move(res), fieldCount(), m_arena);
+    connect(m_stream.get(), &ResultStream::rowsArrived, this, &SqlSource::rowsAvailable);
+    m_stream->setReported(reported);
+    m_stream->start(0);
+    m_allRead = true;
+}
+
 std::size_t SqlSource::pendingRows() const
 {
     return m_buffer.size() + (m_stream ? m_stream->waiting() : 0);
@@ -371,6 +395,12 @@ void SqlSource::waitForRows()
         m_stream->waitForMore();
 }
 
+void SqlSource::setReadReported(bool reported)
+{
+    if (m_stream)
+        m_stream->setReported(reported);
+}
+
 void SqlSource::stopFetch()
 {
     if (m_stream)
@@ -380,6 +410,13 @@ void SqlSource::stopFetch()
 bool SqlSource::incomplete() const
 {
     return m_stream && m_stream->incomplete();
+}
+
+std::optional<DbError> SqlSource::readError() const
+{
+    if (!incomplete() || m_stream->stopped())
+        return std::nullopt;
+    return m_stream->error();
 }
 
 void SqlSource::detectKey()

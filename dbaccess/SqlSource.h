@@ -111,8 +111,19 @@ public:
     void waitForRows();
     /// Ends the background read; the rows read so far stay.
     void stopFetch();
+    /// For a walk to the end (Last, an export): a table read in keyset pages reads the rest of
+    /// its rows in one statement in the background instead of page by page, in the same order
+    /// and under the same filter. From then on it is read as free SQL is: the session is busy
+    /// until the read ends, and a read that is stopped or fails leaves the result incomplete.
+    /// With `reported` the connection tells its listeners how far the read came and how it
+    /// ended; a walk that reports its own progress and failure (an export) passes false.
+    void readRestInBackground(bool reported = true);
+    /// Whether the connection reports the running background read (see `readRestInBackground`).
+    void setReadReported(bool reported);
     /// True when the background read ended before the end of the result.
     bool incomplete() const;
+    /// The error that ended the background read early; empty when it was stopped or read all.
+    std::optional<DbError> readError() const;
     /// The block storage of the rows read since open; holders of those rows keep it alive.
     RowArena::Ptr arena() const { return m_arena; }
     /// True once rows were handed over or stepped past since open.

@@ -71,12 +71,12 @@ QByteArrayView ExportRun::cellUtf8(const RunColumn& c, QByteArray& scratch) cons
 
 void OutBuffer::grow(qsizetype n)
 {
-    const qsizetype capacity = std::max(m_size + n, 2 * m_capacity + 4096);
-    auto data = std::make_unique<char[]>(static_cast<std::size_t>(capacity));
+    auto capacity = static_cast<std::size_t>(std::max(m_size + n, 2 * m_capacity + 4096));
+    LargeBlock data = allocateLargeBlock(capacity);
     if (m_size > 0)
         std::memcpy(data.get(), m_data.get(), static_cast<std::size_t>(m_size));
     m_data = std::move(data);
-    m_capacity = capacity;
+    m_capacity = static_cast<qsizetype>(capacity);
 }
 
 int exportPointSize(const QFont& font, int dpi)

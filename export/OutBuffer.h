@@ -1,9 +1,10 @@
 #pragma once
 
+#include "persist/LargeBlock.h"
+
 #include <QByteArrayView>
 
 #include <cstring>
-#include <memory>
 
 namespace norvane::exporter {
 
@@ -30,13 +31,13 @@ public:
     {
         if (m_size == m_capacity)
             grow(1);
-        m_data[static_cast<std::size_t>(m_size++)] = c;
+        m_data[static_cast<std::size_t>(m_size++)] = static_cast<unsigned char>(c);
         return *this;
     }
 
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
-    QByteArrayView view() const { return {m_data.get(), m_size}; }
+    QByteArrayView view() const { return {reinterpret_cast<const char*>(m_data.get()), m_size}; }
     void clear() { m_size = 0; }
     void reserve(qsizetype n)
     {
@@ -47,7 +48,7 @@ public:
 private:
     void grow(qsizetype n);
 
-    std::unique_ptr<char[]> m_data;
+    LargeBlock m_data;
     qsizetype m_size = 0;
     qsizetype m_capacity = 0;
 };

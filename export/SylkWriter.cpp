@@ -212,12 +212,16 @@ private:
         }
     }
 
+    /// The piece the next records go to. Pieces are blocks of 4 MiB (huge pages where the system
+    /// has them: a body of hundreds of megabytes would otherwise cost a page fault per 4 KiB),
+    /// with room for the longest row beyond the point where a new piece starts.
     OutBuffer& chunk()
     {
-        constexpr qsizetype kChunk = qsizetype{1} << 20;
-        if (m_body.empty() || m_body.back().size() >= kChunk) {
+        constexpr qsizetype kBlock = qsizetype{4} << 20;
+        constexpr qsizetype kFull = kBlock - (qsizetype{64} << 10);
+        if (m_body.empty() || m_body.back().size() >= kFull) {
             m_body.emplace_back();
-            m_body.back().reserve(kChunk + 4096);
+            m_body.back().reserve(kBlock);
         }
         return m_body.back();
     }
@@ -305,21 +309,7 @@ private:
     }
 
     /// The types written as numbers or TRUE/FALSE rather than as their text.
-    static bool hasNumberForm(FieldType t)
-    {
-        switch (t) {
-        case FieldType::ftBoolean:
-        case FieldType::ftFloat:
-        case FieldType::ftCurrency:
-        case FieldType::ftDate:
-        case FieldType::ftTime:
-        case FieldType::ftDateTime:
-        case FieldType::ftTimeStamp:
-            return true;
-        default:
-            return false;
-        }
-    }
+    static bool hasNumberForm(FieldType t) { return t == FieldType::ftBoolean || hasPicture(t); }
 
     /// Whether an integer's text reads into a double unchanged: spreadsheets keep numbers as
     /// doubles, so a 64-bit integer beyond 2^53 would be rounded and is written as text.

@@ -77,6 +77,9 @@ void GridExportSource::beginExport()
         return;
     // Text typed into a cell belongs to the record before the run moves away from it.
     m_grid.commitPendingEdit();
+    // Every row is written: the rest is read in the background while the run writes. The run
+    // shows its own progress and tells its own failure.
+    ds->readAhead(false);
     m_mark = ds->bookmark();
     m_screenRow = m_grid.screenRow();
     m_serverText.assign(static_cast<size_t>(ds->fieldCount()), false);
@@ -99,6 +102,9 @@ void GridExportSource::endExport() noexcept
     } catch (...) {
         // The record is gone (a refused post, a discarded new row): the cursor stays put.
     }
+    // A read the run started and did not see to its end goes on as any background read does.
+    if (ds && ds->provider() && ds->provider()->source())
+        ds->provider()->source()->setReadReported(true);
     try {
         // The grid listens again before the dataset announces where it stands.
         m_grid.setExporting(false);
@@ -130,9 +136,14 @@ void GridExportSource::next()
     // A background read that was stopped or failed leaves a result without its last rows: a file of
     // them must not pass for the whole result.
     const db::Provider* provider = ds->provider();
-    if (ds->eof() && provider && provider->source() && provider->source()->incomplete())
-        throw db::DbError(QStringLiteral("The export is incomplete: the rows were not all read "
-                                         "(the read was stopped or failed)."));
+    if (!ds->eof() || !provider || !provider->source() || !provider->source()->incomplete())
+        return;
+    const QString incomplete =
+        QStringLiteral("The export is incomplete: the rows were not all read");
+    if (const auto error = provider->source()->readError())
+        throw db::DbError(incomplete + QStringLiteral(". ") + error->message(), error->code(),
+                          error->connectionLost());
+    throw db::DbError(incomplete + QStringLiteral(" (the read was stopped)."));
 }
 
 bool GridExportSource::eof() const

@@ -32,13 +32,15 @@ QStringList statementRows(Connection& c, const QString& sql)
     return rows;
 }
 
-/// The named columns of every row a table source gives, read twice: with the cursor (pages of
-/// 100 rows) and through the dataset's packets (pages growing from 100). Pages that repeat stop
-/// at twice the table's rows instead of looping.
+/// The named columns of every row a table source gives, read three ways: with the cursor (pages
+/// of 100 rows), through the dataset's packets (pages growing from 100), and by the dataset's
+/// Last (the first page, then the rest in one statement read in the background). Pages that
+/// repeat stop at twice the table's rows instead of looping.
 struct PagedRead
 {
     QStringList cursor;
     QStringList packets;
+    QStringList last;
     bool keyset = false;
 };
 
@@ -73,6 +75,18 @@ PagedRead readTable(Connection& c, const QString& table, const QString& filter, 
     for (chain.data.first(); !chain.data.eof(); chain.data.next())
         out.packets << texts([&chain](const QString& name) {
             Field& f = chain.data.fieldByName(name);
+            return f.isNull() ? QStringLiteral("NULL") : f.asString();
+        });
+    TableChain walk(c, table);
+    walk.source.setFilter(filter);
+    walk.source.setSortColumn(sort, descending);
+    walk.open();
+    walk.data.last();
+    EXPECT_FALSE(c.isFetching());
+    EXPECT_TRUE(walk.data.allFetched());
+    for (walk.data.first(); !walk.data.eof(); walk.data.next())
+        out.last << texts([&walk](const QString& name) {
+            Field& f = walk.data.fieldByName(name);
             return f.isNull() ? QStringLiteral("NULL") : f.asString();
         });
     return out;
@@ -143,6 +157,7 @@ protected:
         EXPECT_EQ(read.keyset, keyset);
         EXPECT_EQ(read.cursor, expected);
         EXPECT_EQ(read.packets, expected);
+        EXPECT_EQ(read.last, expected);
     }
 
     std::unique_ptr<Connection> c;

@@ -1,0 +1,23 @@
+#pragma once
+/// Memory for large buffers that are filled once and read back (row caches, file text).
+
+#include <cstddef>
+#include <cstdlib>
+#include <memory>
+
+namespace norvane {
+
+/// Frees a `LargeBlock`.
+struct LargeBlockDeleter
+{
+    void operator()(unsigned char* p) const noexcept { std::free(p); }
+};
+using LargeBlock = std::unique_ptr<unsigned char[], LargeBlockDeleter>;
+
+/// Uninitialised memory of at least `size` bytes. From 2 MiB on, the block is aligned to and
+/// rounded up to 2 MiB, and the kernel is asked to back it with transparent huge pages: filling
+/// hundreds of megabytes then costs one page fault per 2 MiB instead of one per 4 KiB. `size`
+/// receives the usable size. Throws std::bad_alloc.
+LargeBlock allocateLargeBlock(std::size_t& size);
+
+} // namespace norvane
