@@ -80,7 +80,7 @@ signals:
 
 private:
     struct Shared;
-    void onNotice();
+    Q_INVOKABLE void onNotice();
     void collect();
     void finish();
     void waitUntil(const std::function<bool()>& ready);

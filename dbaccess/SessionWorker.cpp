@@ -138,8 +138,9 @@ void SessionWorker::serve(const std::shared_ptr<State>& s)
         s->error = error;
         s->done = true;
         s->ended.notify_one();
+        // By name, so that the queued call is built and read inside Qt alone (see ResultStream).
         if (s->loop)
-            QMetaObject::invokeMethod(s->loop, &QEventLoop::quit, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(s->loop, "quit", Qt::QueuedConnection);
         if (s->abandoned)
             return;
     }
