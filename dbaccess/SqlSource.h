@@ -134,6 +134,9 @@ signals:
     void rowsAvailable();
 
 private:
+    static constexpr std::size_t kFirstPage = 100;
+    static constexpr std::size_t kLargestPage = 10000;
+
     RawValue fieldValue(int index) const override;
     void setFieldValue(int index, const RawValue& value) override;
 
