@@ -45,8 +45,11 @@ std::vector<PackedRow> ClientDataSet::take(std::size_t rows)
 
 void ClientDataSet::noteFetchEnd(bool gotRows)
 {
-    // A background read may have no rows at hand yet; only its end ends the fetching.
-    if (m_provider->atEnd() || (!gotRows && !m_provider->isFetching())) {
+    // A background read may have no rows at hand yet; only its end ends the fetching. Whether
+    // it still runs is asked first: asking for the end takes in what the reader handed over
+    // meanwhile, so a read that ended just now may still hold its last rows.
+    const bool fetching = m_provider->isFetching();
+    if (m_provider->atEnd() || (!gotRows && !fetching)) {
         m_allFetched = true;
         disconnect(m_arrivals);
     }
