@@ -199,6 +199,9 @@ private:
     /// worker when background work is on, else on this thread; returns what `work` returned.
     /// The session counts as busy only once the wait is noticeably long.
     bool roundTrip(const std::function<bool(st_mysql*)>& work);
+    /// Runs `work` on the worker, the session busy while the wait lasts (a connect's flag is
+    /// cleared afterwards); false when `stop()` abandoned it.
+    bool runOnWorker(std::function<void()> work);
     /// Sends a statement and stores its whole result (null without a result set) and drains
     /// further results; false when refused (the handle holds the error).
     bool storeRoundTrip(const QByteArray& sqlUtf8, ResultPtr& res);

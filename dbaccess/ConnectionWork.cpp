@@ -128,23 +128,31 @@ bool Connection::roundTrip(const std::function<bool(st_mysql*)>& work)
     m_runningThreadId = mysql_thread_id(m);
     m_busyInTransaction = inTransaction();
     bool ok = false;
+    runOnWorker([&ok, &work, m] { ok = work(m); });
+    return ok;
+}
+
+bool Connection::runOnWorker(std::function<void()> work)
+{
+    // The session counts as busy only once the wait outlasts the quick hand-over.
     bool busy = false;
     const auto settleBusy = [this, &busy] {
+        m_connecting = false;
         if (busy)
             setBusy(false);
     };
+    bool finished = false;
     try {
-        m_worker->run([&ok, &work, m] { ok = work(m); },
-                      [this, &busy] {
-                          busy = true;
-                          setBusy(true);
-                      });
+        finished = m_worker->run(std::move(work), [this, &busy] {
+            busy = true;
+            setBusy(true);
+        });
     } catch (...) {
         settleBusy();
         throw;
     }
     settleBusy();
-    return ok;
+    return finished;
 }
 
 void Connection::connectTo(const QString& database)
@@ -166,32 +174,14 @@ void Connection::connectTo(const QString& database)
         const ConnectionParams params = m_params;
         const unsigned timeout = m_connectTimeout;
         m_connecting = true;
-        bool busy = false;
-        const auto settleBusy = [this, &busy] {
-            m_connecting = false;
-            if (busy)
-                setBusy(false);
-        };
-        bool finished = false;
-        try {
-            finished = m_worker->run(
-                [job, params, database, timeout] {
-                    MYSQL* h = connectHandle(params, database, timeout);
-                    const std::lock_guard lock(job->mutex);
-                    if (job->abandoned)
-                        mysql_close(h);
-                    else
-                        job->handle = h;
-                },
-                [this, &busy] {
-                    busy = true;
-                    setBusy(true);
-                });
-        } catch (...) {
-            settleBusy();
-            throw;
-        }
-        settleBusy();
+        const bool finished = runOnWorker([job, params, database, timeout] {
+            MYSQL* h = connectHandle(params, database, timeout);
+            const std::lock_guard lock(job->mutex);
+            if (job->abandoned)
+                mysql_close(h);
+            else
+                job->handle = h;
+        });
         const std::lock_guard lock(job->mutex);
         if (!finished) {
             job->abandoned = true;
