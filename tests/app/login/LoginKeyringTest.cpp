@@ -83,26 +83,9 @@ private slots:
 
     void cleanupTestCase() { widgets::setPrompts(m_previous); }
 
-    void init()
-    {
-        m_connection = std::make_unique<db::Connection>();
-        m_query = std::make_unique<db::SqlSource>(m_connection.get());
-        catalogue::SetCatalogueQuery(m_query.get());
-        KnownHosts = std::make_unique<TNVHosts>();
-        m_host = std::make_unique<TNVHost>();
-        m_database = std::make_unique<TNVDataBase>();
-        m_prompts.errors.clear();
-    }
+    void init() { createObjects(); }
 
-    void cleanup()
-    {
-        m_database.reset();
-        m_host.reset();
-        catalogue::SetCatalogueQuery(nullptr);
-        m_query.reset();
-        m_connection.reset();
-        KnownHosts.reset();
-    }
+    void cleanup() { destroyObjects(); }
 
     void passwordComesFromTheKeyringAndUntickingDeletesIt()
     {

@@ -134,6 +134,30 @@ protected:
     std::unique_ptr<TNVHost> m_host;
     std::unique_ptr<catalogue::TNVDataBase> m_database;
 
+    /// Fresh objects for each test: session, catalogue query, known hosts, host, database.
+    void createObjects()
+    {
+        m_connection = std::make_unique<db::Connection>();
+        m_query = std::make_unique<db::SqlSource>(m_connection.get());
+        catalogue::SetCatalogueQuery(m_query.get());
+        catalogue::KnownHosts = std::make_unique<catalogue::TNVHosts>();
+        m_host = std::make_unique<TNVHost>();
+        m_database = std::make_unique<catalogue::TNVDataBase>();
+        m_prompts.errors.clear();
+        m_prompts.dialogsRun = 0;
+        m_prompts.fileAnswer.clear();
+    }
+
+    void destroyObjects()
+    {
+        m_database.reset();
+        m_host.reset();
+        catalogue::SetCatalogueQuery(nullptr);
+        m_query.reset();
+        m_connection.reset();
+        catalogue::KnownHosts.reset();
+    }
+
     /// Runs the dialog over the test's host and database objects with `script`.
     bool run(const std::function<void(Controls&)>& script)
     {
