@@ -1,7 +1,9 @@
 #include "ResultStream.h"
 
 #include "ConnectHandle.h"
+#include "SessionWorker.h"
 
+#include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
 
@@ -16,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <utility>
 
 namespace norvane::db {
@@ -25,6 +28,8 @@ namespace {
 constexpr qint64 kProgressEveryMs = 100;
 // The longest the reader gives way for the first rows; far below net_write_timeout.
 constexpr int kFirstBatchPauseMs = 50;
+// How long the owner waits for rows before it processes events meanwhile.
+constexpr auto kQuietWait = std::chrono::milliseconds(2);
 } // namespace
 
 // Handed over between the reader and the owning thread under the mutex; the reader alone uses
@@ -40,8 +45,6 @@ struct ResultStream::Shared
     unsigned code = 0;
     QString message;
     std::atomic<bool> stop{false};
-    /// Set while a thread without an event loop waits on `wake`.
-    bool sleeping = false;
     std::condition_variable wake;
     /// The reader gives way once, for a moment, after this many rows, until the owner took
     /// them: on a busy machine a reader that keeps its core would delay the first rows' display.
@@ -75,13 +78,11 @@ void ResultStream::start(std::size_t firstBatch)
     m_shared->firstBatch = firstBatch;
     m_started = true;
     m_connection->streamStarted(this);
-    m_thread = std::thread([this, s = m_shared] {
+    auto read = [this, s = m_shared] {
         st_mysql* m = s->mysql;
-        st_mysql_res* res = s->result.get();
         const auto notice = [this, &s] {
             // Called with the mutex held: one notice in the queue at a time.
-            if (s->sleeping)
-                s->wake.notify_one();
+            s->wake.notify_all();
             if (s->noticePending)
                 return;
             s->noticePending = true;
@@ -90,36 +91,72 @@ void ResultStream::start(std::size_t firstBatch)
             // there would look unordered).
             QMetaObject::invokeMethod(this, "onNotice", Qt::QueuedConnection);
         };
-        while (MYSQL_ROW row = mysql_fetch_row(res)) {
-            if (s->stop.load(std::memory_order_relaxed)) {
-                // Rows the server sent before it saw the KILL are read and dropped.
-                s->discarded = true;
-                continue;
+        unsigned code = 0;
+        QString message;
+        try {
+            readRows(*s, notice);
+            code = mysql_errno(m);
+            message = QString::fromUtf8(mysql_error(m));
+        } catch (const std::bad_alloc&) {
+            // The rest is read and dropped so that the session stays usable.
+            s->stop = true;
+            s->discarded = true;
+            while (mysql_fetch_row(s->result.get())) {
             }
-            PackedRow packed =
-                PackedRow::fromArrays(row, mysql_fetch_lengths(res), s->columns, s->arena.get());
-            std::unique_lock lock(s->mutex);
-            s->incoming.push_back(std::move(packed));
-            ++s->read;
-            notice();
-            if (s->read == s->firstBatch)
-                s->wake.wait_for(lock, std::chrono::milliseconds(kFirstBatchPauseMs),
-                                 [&s] { return s->firstTaken || s->stop.load(); });
+            code = CR_OUT_OF_MEMORY;
+            message = QStringLiteral("Out of memory: the result is too large to hold.");
         }
-        unsigned code = mysql_errno(m);
-        QString message = QString::fromUtf8(mysql_error(m));
         s->result.reset();
         if (code == 0) {
             code = drainFurther(m);
             if (code)
                 message = QString::fromUtf8(mysql_error(m));
         }
+        // The owner may delete this stream as soon as it sees `done`: the last notice goes out
+        // under the same lock.
         const std::lock_guard lock(s->mutex);
         s->code = code;
         s->message = message;
         s->done = true;
         notice();
-    });
+    };
+    // The session's own worker reads when there is one: it already has the handle's memory at
+    // hand, and no thread has to be started before the first rows.
+    if (m_connection->m_worker)
+        m_connection->m_worker->post(std::move(read));
+    else
+        m_thread = std::thread(std::move(read));
+}
+
+void ResultStream::readRows(Shared& s, const std::function<void()>& notice)
+{
+    st_mysql_res* res = s.result.get();
+    while (MYSQL_ROW row = mysql_fetch_row(res)) {
+        if (s.stop.load(std::memory_order_relaxed)) {
+            // Rows the server sent before it saw the KILL are read and dropped.
+            s.discarded = true;
+            continue;
+        }
+        PackedRow packed =
+            PackedRow::fromArrays(row, mysql_fetch_lengths(res), s.columns, s.arena.get());
+        std::unique_lock lock(s.mutex);
+        s.incoming.push_back(std::move(packed));
+        ++s.read;
+        notice();
+        if (s.read == s.firstBatch)
+            s.wake.wait_for(lock, std::chrono::milliseconds(kFirstBatchPauseMs),
+                            [&s] { return s.firstTaken || s.stop.load(); });
+    }
+}
+
+void ResultStream::joinReader()
+{
+    if (m_thread.joinable()) {
+        m_thread.join();
+        return;
+    }
+    std::unique_lock lock(m_shared->mutex);
+    m_shared->wake.wait(lock, [this] { return m_shared->done; });
 }
 
 void ResultStream::onNotice()
@@ -166,7 +203,7 @@ void ResultStream::collect()
 
 void ResultStream::finish()
 {
-    m_thread.join();
+    joinReader();
     m_ended = true;
     const unsigned code = m_shared->code;
     const bool stopped = m_shared->stop.load();
@@ -220,15 +257,28 @@ void ResultStream::waitUntil(const std::function<bool()>& ready)
         while (!m_ended && !ready()) {
             {
                 std::unique_lock lock(m_shared->mutex);
-                m_shared->sleeping = true;
                 m_shared->wake.wait(
                     lock, [this] { return !m_shared->incoming.empty() || m_shared->done; });
-                m_shared->sleeping = false;
             }
             collect();
         }
         return;
     }
+    // Rows that come within a moment (the first rows of most reads) are waited for without
+    // processing events, as a quick round trip is.
+    const auto quietUntil = std::chrono::steady_clock::now() + kQuietWait;
+    while (!m_ended && !ready()) {
+        {
+            std::unique_lock lock(m_shared->mutex);
+            if (!m_shared->wake.wait_until(lock, quietUntil, [this] {
+                    return !m_shared->incoming.empty() || m_shared->done;
+                }))
+                break;
+        }
+        collect();
+    }
+    if (m_ended || ready())
+        return;
     // The session stays busy while this thread waits: the status bar offers Stop, and mouse
     // and keys cannot start anything that would need the session.
     const bool wasBusy = m_connection && m_connection->isBusy();
@@ -305,7 +355,7 @@ void ResultStream::abort()
             // The reader drops what still comes; waiting for it is all that is left.
         }
     }
-    m_thread.join();
+    joinReader();
     m_ended = true;
     m_incomplete = true;
     if (m_connection)

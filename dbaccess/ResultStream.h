@@ -81,6 +81,9 @@ signals:
 private:
     struct Shared;
     Q_INVOKABLE void onNotice();
+    static void readRows(Shared& s, const std::function<void()>& notice);
+    /// Waits without events until the reader has let go of the session and of this stream.
+    void joinReader();
     void collect();
     void finish();
     void waitUntil(const std::function<bool()>& ready);
