@@ -14,9 +14,11 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -28,8 +30,12 @@ namespace {
 constexpr qint64 kProgressEveryMs = 100;
 // The longest the reader gives way for the first rows; far below net_write_timeout.
 constexpr int kFirstBatchPauseMs = 50;
-// How long the owner waits for rows before it processes events meanwhile.
+// How long the owner waits for rows before it processes events meanwhile (or, without an
+// event loop, takes what came).
 constexpr auto kQuietWait = std::chrono::milliseconds(2);
+// A walk that ran out of rows is woken for this many, not for each: a reader and an owner
+// that take turns row by row spend their time switching threads.
+constexpr std::size_t kWakeBatch = 512;
 } // namespace
 
 // Handed over between the reader and the owning thread under the mutex; the reader alone uses
@@ -46,6 +52,8 @@ struct ResultStream::Shared
     QString message;
     std::atomic<bool> stop{false};
     std::condition_variable wake;
+    /// How many waiting rows wake a thread that waits quietly (none waits: never).
+    std::size_t wakeAt = std::numeric_limits<std::size_t>::max();
     /// The reader gives way once, for a moment, after this many rows, until the owner took
     /// them: on a busy machine a reader that keeps its core would delay the first rows' display.
     std::uint64_t firstBatch = 0;
@@ -81,8 +89,10 @@ void ResultStream::start(std::size_t firstBatch)
     auto read = [this, s = m_shared] {
         st_mysql* m = s->mysql;
         const auto notice = [this, &s] {
-            // Called with the mutex held: one notice in the queue at a time.
-            s->wake.notify_all();
+            // Called with the mutex held: one notice in the queue at a time. A thread waiting
+            // quietly is woken only once it has enough rows to work on, or at the end.
+            if (s->incoming.size() >= s->wakeAt || s->done)
+                s->wake.notify_all();
             if (s->noticePending)
                 return;
             s->noticePending = true;
@@ -245,38 +255,36 @@ std::vector<PackedRow> ResultStream::take(std::size_t maxRows)
     return out;
 }
 
-void ResultStream::waitUntil(const std::function<bool()>& ready)
+bool ResultStream::waitQuietly(std::size_t rows, std::chrono::steady_clock::time_point until)
+{
+    std::unique_lock lock(m_shared->mutex);
+    m_shared->wakeAt = std::max<std::size_t>(rows, 1);
+    const bool enough = m_shared->wake.wait_until(lock, until, [this] {
+        return m_shared->incoming.size() >= m_shared->wakeAt || m_shared->done;
+    });
+    m_shared->wakeAt = std::numeric_limits<std::size_t>::max();
+    return enough;
+}
+
+void ResultStream::waitUntil(const std::function<bool()>& ready, std::size_t rows)
 {
     collect();
     if (m_ended || ready())
         return;
     // Without an event loop to run (a program without a Qt application) the thread sleeps
-    // until the reader hands over rows or ends.
+    // until the reader hands over enough rows, a moment passed with some, or the read ended.
     if (!QCoreApplication::instance() ||
         QCoreApplication::instance()->thread() != QThread::currentThread()) {
         while (!m_ended && !ready()) {
-            {
-                std::unique_lock lock(m_shared->mutex);
-                m_shared->wake.wait(
-                    lock, [this] { return !m_shared->incoming.empty() || m_shared->done; });
-            }
+            waitQuietly(rows, std::chrono::steady_clock::now() + kQuietWait);
             collect();
         }
         return;
     }
     // Rows that come within a moment (the first rows of most reads) are waited for without
     // processing events, as a quick round trip is.
-    const auto quietUntil = std::chrono::steady_clock::now() + kQuietWait;
-    while (!m_ended && !ready()) {
-        {
-            std::unique_lock lock(m_shared->mutex);
-            if (!m_shared->wake.wait_until(lock, quietUntil, [this] {
-                    return !m_shared->incoming.empty() || m_shared->done;
-                }))
-                break;
-        }
-        collect();
-    }
+    waitQuietly(rows, std::chrono::steady_clock::now() + kQuietWait);
+    collect();
     if (m_ended || ready())
         return;
     // The session stays busy while this thread waits: the status bar offers Stop, and mouse
@@ -299,18 +307,19 @@ void ResultStream::waitUntil(const std::function<bool()>& ready)
 
 void ResultStream::waitForRows(std::size_t rows)
 {
-    waitUntil([this, rows] { return m_ready.size() >= rows; });
+    waitUntil([this, rows] { return m_ready.size() >= rows; },
+              rows > m_ready.size() ? rows - m_ready.size() : 1);
 }
 
 void ResultStream::waitForMore()
 {
     const std::uint64_t before = m_rowsRead;
-    waitUntil([this, before] { return m_rowsRead > before || !m_ready.empty(); });
+    waitUntil([this, before] { return m_rowsRead > before || !m_ready.empty(); }, kWakeBatch);
 }
 
 void ResultStream::waitForEnd()
 {
-    waitUntil([] { return false; });
+    waitUntil([] { return false; }, std::numeric_limits<std::size_t>::max());
 }
 
 void ResultStream::requestStop()

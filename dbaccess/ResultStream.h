@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <chrono>
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -86,7 +88,10 @@ private:
     void joinReader();
     void collect();
     void finish();
-    void waitUntil(const std::function<bool()>& ready);
+    /// Waits until `ready`, woken by the reader once `rows` rows wait (or it ended).
+    void waitUntil(const std::function<bool()>& ready, std::size_t rows);
+    /// Sleeps until `rows` rows wait, the read ended or `until`; true unless the time ran out.
+    bool waitQuietly(std::size_t rows, std::chrono::steady_clock::time_point until);
 
     Connection* m_connection;
     std::shared_ptr<Shared> m_shared;
