@@ -77,6 +77,20 @@ void appendExportUtf8(const FieldDef& def, QByteArrayView value, QByteArray& out
 /// True when the display text of every value of the field, in the current default locale, is the
 /// server's own UTF-8 text: text columns, integers, and decimals where the locale writes ".".
 bool displaysServerText(const FieldDef& def);
+struct LocalFormats;
+/// While one lives, this thread's display and export texts keep the locale it found, without
+/// asking for the default locale at every value: for runs over many cells (an export).
+class LocaleHold
+{
+public:
+    LocaleHold();
+    ~LocaleHold();
+    LocaleHold(const LocaleHold&) = delete;
+    LocaleHold& operator=(const LocaleHold&) = delete;
+
+private:
+    const LocalFormats* m_previous;
+};
 /// Milliseconds of the server's TIME text ("-838:59:59.5", "12:30"), fractions cut to the
 /// millisecond; nullopt when the text is not a TIME.
 std::optional<std::int64_t> timeMillis(QByteArrayView raw);

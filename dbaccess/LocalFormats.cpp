@@ -155,8 +155,24 @@ bool CompiledFormat::verify(const QLocale& locale) const
     return true;
 }
 
+namespace {
+thread_local const LocalFormats* t_held = nullptr;
+} // namespace
+
+LocaleHold::LocaleHold() : m_previous(t_held)
+{
+    t_held = &localFormats();
+}
+
+LocaleHold::~LocaleHold()
+{
+    t_held = m_previous;
+}
+
 const LocalFormats& localFormats()
 {
+    if (t_held)
+        return *t_held;
     thread_local std::unique_ptr<LocalFormats> cached;
     const QLocale current;
     if (!cached || !(cached->locale == current)) {

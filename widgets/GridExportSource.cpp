@@ -89,6 +89,7 @@ void GridExportSource::beginExport()
     ds->disableControls();
     m_grid.setExporting(true);
     m_runData = ds;
+    m_locale.emplace();
     m_running.begin();
 }
 
@@ -98,6 +99,7 @@ void GridExportSource::endExport() noexcept
         return;
     m_running.end();
     m_runData = nullptr;
+    m_locale.reset();
     db::ClientDataSet* ds = dataSet();
     try {
         if (ds && ds->active() && ds->bookmarkValid(m_mark))

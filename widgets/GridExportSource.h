@@ -7,6 +7,7 @@
 
 #include <QPointer>
 
+#include <optional>
 #include <vector>
 
 namespace norvane::widgets {
@@ -58,6 +59,8 @@ private:
     std::vector<char> m_serverText;
     /// The dataset the run walks (cleared by its deletion).
     QPointer<db::ClientDataSet> m_runData;
+    /// The run's cells keep the locale the run began with.
+    std::optional<db::LocaleHold> m_locale;
     /// The current record's values during a run, read in one pass at its first cell.
     mutable std::vector<std::optional<QByteArrayView>> m_views;
     mutable bool m_viewsValid = false;
