@@ -114,6 +114,11 @@ void ClientDataSet::readAhead(bool reported)
     if (!active() || m_allFetched || !m_provider || !m_provider->source() ||
         m_provider->isFetching())
         return;
+    // A read that ended early, where a walk has stopped already, is read afresh from there.
+    if (m_readEndPassed && m_provider->source()->canResume()) {
+        m_readEndPassed = false;
+        m_provider->source()->resumePaging();
+    }
     m_provider->source()->readRestInBackground(reported);
     // The rest joins the rows as it arrives, as a background read's rows do after an open.
     disconnect(m_arrivals);
