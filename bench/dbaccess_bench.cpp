@@ -95,7 +95,7 @@ int main(int argc, char** argv)
         connection.setParams({env("NORVANE_BENCH_USER"), env("NORVANE_BENCH_PASSWORD"),
                               env("NORVANE_BENCH_HOST"), env("NORVANE_BENCH_DATABASE")});
         connection.open();
-        const long rssBefore = statusKb("VmRSS");
+        const long rssBefore = statusKb("RssAnon");
 
         SqlSource source(&connection);
         if (statement)
@@ -117,7 +117,7 @@ int main(int argc, char** argv)
         if (source.isFetching() || !source.isKeysetPaged()) {
             data.fetchAll();
             const double fetchS = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-            const long rssAfter = statusKb("VmRSS");
+            const long rssAfter = statusKb("RssAnon");
             const long rows = data.recordCount();
             std::printf("first_packet_ms=%.3f first_rows=%d fetch_s=%.3f rows=%ld "
                         "rows_per_s=%.0f mem_mb=%.1f peak_mb=%.1f keyset=0\n",
@@ -132,7 +132,7 @@ int main(int argc, char** argv)
             ++rows;
         rows = data.recordCount();
         const double walkS = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-        const long rssAfter = statusKb("VmRSS");
+        const long rssAfter = statusKb("RssAnon");
 
         std::printf("first_packet_ms=%.3f first_rows=%d walk_s=%.3f rows=%ld rows_per_s=%.0f "
                     "mem_mb=%.1f peak_mb=%.1f keyset=%d\n",

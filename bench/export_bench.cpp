@@ -45,6 +45,8 @@ int main(int argc, char** argv)
         db::Connection connection;
         connection.setParams({env("NORVANE_BENCH_USER"), env("NORVANE_BENCH_PASSWORD"),
                               env("NORVANE_BENCH_HOST"), env("NORVANE_BENCH_DATABASE")});
+        // As in the window: round trips and reads run on the session's worker.
+        connection.setBackgroundWork(true);
         connection.open();
 
         db::SqlSource source(&connection);

@@ -4,6 +4,7 @@
 #include "Field.h"
 #include "PackedRow.h"
 #include "Provider.h"
+#include "persist/LargeBlock.h"
 #include "persist/ReentryGuard.h"
 
 #include <QHash>
@@ -241,7 +242,7 @@ private:
     int m_packetRecords = 100;
     bool m_readOnly = false;
     DataSetState m_state = DataSetState::Inactive;
-    std::vector<Record> m_rows;
+    std::vector<Record, LargeBlockAllocator<Record>> m_rows;
     std::vector<RowArena::Ptr> m_arenas;
     int m_current = -1;
     bool m_bof = true;

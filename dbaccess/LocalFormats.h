@@ -145,9 +145,29 @@ private:
         }
     }
 
-    // Non-negative values below 10^8, zero-padded to width (at most 8), in one piece.
+    // Non-negative values below 10^8, zero-padded to width (at most 8), in one piece. The
+    // common fields (two digits, four-digit years) take pairs of digits from a table.
     template <class Sink> static void number(Sink& sink, int value, int width)
     {
+        static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324"
+                                         "25262728293031323334353637383940414243444546474849"
+                                         "50515253545556575859606162636465666768697071727374"
+                                         "75767778798081828384858687888990919293949596979899";
+        if (value >= 0 && value < 100 && width <= 2) {
+            const char* pair = kPairs + 2 * value;
+            if (value < 10 && width == 1)
+                sink.digits(pair + 1, 1);
+            else
+                sink.digits(pair, 2);
+            return;
+        }
+        if (value >= 1000 && value < 10000 && width <= 4) {
+            char digits[4];
+            std::memcpy(digits, kPairs + 2 * (value / 100), 2);
+            std::memcpy(digits + 2, kPairs + 2 * (value % 100), 2);
+            sink.digits(digits, 4);
+            return;
+        }
         char digits[8];
         int at = 8;
         do {

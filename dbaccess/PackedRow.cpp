@@ -43,15 +43,19 @@ const unsigned char* getVarint(const unsigned char* p, std::uint64_t& v)
 
 unsigned char* RowArena::allocate(std::size_t size)
 {
-    // A small result takes one small chunk; a large one goes on in blocks of huge pages.
-    constexpr std::size_t kFirstChunk = std::size_t(256) * 1024;
-    constexpr std::size_t kChunk = std::size_t(2) << 20;
+    // Chunks double from a small one up to blocks of huge pages: a result takes at most about
+    // twice its size, whatever its size, and a large one costs a fault per 2 MiB.
+    constexpr std::size_t kFirstChunk = std::size_t(64) * 1024;
+    constexpr std::size_t kLargestChunk = std::size_t(2) << 20;
     size = (size + 1) & ~std::size_t(1);
     if (size > m_left) {
-        std::size_t chunk = std::max(m_chunks.empty() ? kFirstChunk : kChunk, size);
+        const std::size_t grown =
+            m_chunks.empty() ? kFirstChunk : std::min(2 * m_lastChunk, kLargestChunk);
+        std::size_t chunk = std::max(grown, size);
         m_chunks.push_back(allocateLargeBlock(chunk));
         m_next = m_chunks.back().get();
         m_left = chunk;
+        m_lastChunk = std::min(chunk, kLargestChunk);
     }
     unsigned char* p = m_next;
     m_next += size;

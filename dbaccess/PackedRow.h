@@ -28,6 +28,7 @@ private:
     std::vector<LargeBlock> m_chunks;
     unsigned char* m_next = nullptr;
     std::size_t m_left = 0;
+    std::size_t m_lastChunk = 0;
 };
 
 /// One row as a single byte block: the block's length, then per column a length prefix (0 for

@@ -1,7 +1,9 @@
 #include "ResultStream.h"
 
 #include "ConnectHandle.h"
+#include "SessionWorker.h"
 
+#include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
 
@@ -12,10 +14,13 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
+#include <new>
 #include <utility>
 
 namespace norvane::db {
@@ -25,6 +30,12 @@ namespace {
 constexpr qint64 kProgressEveryMs = 100;
 // The longest the reader gives way for the first rows; far below net_write_timeout.
 constexpr int kFirstBatchPauseMs = 50;
+// How long the owner waits for rows before it processes events meanwhile (or, without an
+// event loop, takes what came).
+constexpr auto kQuietWait = std::chrono::milliseconds(2);
+// A walk that ran out of rows is woken for this many, not for each: a reader and an owner
+// that take turns row by row spend their time switching threads.
+constexpr std::size_t kWakeBatch = 512;
 } // namespace
 
 // Handed over between the reader and the owning thread under the mutex; the reader alone uses
@@ -40,9 +51,9 @@ struct ResultStream::Shared
     unsigned code = 0;
     QString message;
     std::atomic<bool> stop{false};
-    /// Set while a thread without an event loop waits on `wake`.
-    bool sleeping = false;
     std::condition_variable wake;
+    /// How many waiting rows wake a thread that waits quietly (none waits: never).
+    std::size_t wakeAt = std::numeric_limits<std::size_t>::max();
     /// The reader gives way once, for a moment, after this many rows, until the owner took
     /// them: on a busy machine a reader that keeps its core would delay the first rows' display.
     std::uint64_t firstBatch = 0;
@@ -75,13 +86,13 @@ void ResultStream::start(std::size_t firstBatch)
     m_shared->firstBatch = firstBatch;
     m_started = true;
     m_connection->streamStarted(this);
-    m_thread = std::thread([this, s = m_shared] {
+    auto read = [this, s = m_shared] {
         st_mysql* m = s->mysql;
-        st_mysql_res* res = s->result.get();
         const auto notice = [this, &s] {
-            // Called with the mutex held: one notice in the queue at a time.
-            if (s->sleeping)
-                s->wake.notify_one();
+            // Called with the mutex held: one notice in the queue at a time. A thread waiting
+            // quietly is woken only once it has enough rows to work on, or at the end.
+            if (s->incoming.size() >= s->wakeAt || s->done)
+                s->wake.notify_all();
             if (s->noticePending)
                 return;
             s->noticePending = true;
@@ -90,36 +101,72 @@ void ResultStream::start(std::size_t firstBatch)
             // there would look unordered).
             QMetaObject::invokeMethod(this, "onNotice", Qt::QueuedConnection);
         };
-        while (MYSQL_ROW row = mysql_fetch_row(res)) {
-            if (s->stop.load(std::memory_order_relaxed)) {
-                // Rows the server sent before it saw the KILL are read and dropped.
-                s->discarded = true;
-                continue;
+        unsigned code = 0;
+        QString message;
+        try {
+            readRows(*s, notice);
+            code = mysql_errno(m);
+            message = QString::fromUtf8(mysql_error(m));
+        } catch (const std::bad_alloc&) {
+            // The rest is read and dropped so that the session stays usable.
+            s->stop = true;
+            s->discarded = true;
+            while (mysql_fetch_row(s->result.get())) {
             }
-            PackedRow packed =
-                PackedRow::fromArrays(row, mysql_fetch_lengths(res), s->columns, s->arena.get());
-            std::unique_lock lock(s->mutex);
-            s->incoming.push_back(std::move(packed));
-            ++s->read;
-            notice();
-            if (s->read == s->firstBatch)
-                s->wake.wait_for(lock, std::chrono::milliseconds(kFirstBatchPauseMs),
-                                 [&s] { return s->firstTaken || s->stop.load(); });
+            code = CR_OUT_OF_MEMORY;
+            message = QStringLiteral("Out of memory: the result is too large to hold.");
         }
-        unsigned code = mysql_errno(m);
-        QString message = QString::fromUtf8(mysql_error(m));
         s->result.reset();
         if (code == 0) {
             code = drainFurther(m);
             if (code)
                 message = QString::fromUtf8(mysql_error(m));
         }
+        // The owner may delete this stream as soon as it sees `done`: the last notice goes out
+        // under the same lock.
         const std::lock_guard lock(s->mutex);
         s->code = code;
         s->message = message;
         s->done = true;
         notice();
-    });
+    };
+    // The session's own worker reads when there is one: it already has the handle's memory at
+    // hand, and no thread has to be started before the first rows.
+    if (m_connection->m_worker)
+        m_connection->m_worker->post(std::move(read));
+    else
+        m_thread = std::thread(std::move(read));
+}
+
+void ResultStream::readRows(Shared& s, const std::function<void()>& notice)
+{
+    st_mysql_res* res = s.result.get();
+    while (MYSQL_ROW row = mysql_fetch_row(res)) {
+        if (s.stop.load(std::memory_order_relaxed)) {
+            // Rows the server sent before it saw the KILL are read and dropped.
+            s.discarded = true;
+            continue;
+        }
+        PackedRow packed =
+            PackedRow::fromArrays(row, mysql_fetch_lengths(res), s.columns, s.arena.get());
+        std::unique_lock lock(s.mutex);
+        s.incoming.push_back(std::move(packed));
+        ++s.read;
+        notice();
+        if (s.read == s.firstBatch)
+            s.wake.wait_for(lock, std::chrono::milliseconds(kFirstBatchPauseMs),
+                            [&s] { return s.firstTaken || s.stop.load(); });
+    }
+}
+
+void ResultStream::joinReader()
+{
+    if (m_thread.joinable()) {
+        m_thread.join();
+        return;
+    }
+    std::unique_lock lock(m_shared->mutex);
+    m_shared->wake.wait(lock, [this] { return m_shared->done; });
 }
 
 void ResultStream::onNotice()
@@ -166,7 +213,7 @@ void ResultStream::collect()
 
 void ResultStream::finish()
 {
-    m_thread.join();
+    joinReader();
     m_ended = true;
     const unsigned code = m_shared->code;
     const bool stopped = m_shared->stop.load();
@@ -208,27 +255,38 @@ std::vector<PackedRow> ResultStream::take(std::size_t maxRows)
     return out;
 }
 
-void ResultStream::waitUntil(const std::function<bool()>& ready)
+bool ResultStream::waitQuietly(std::size_t rows, std::chrono::steady_clock::time_point until)
+{
+    std::unique_lock lock(m_shared->mutex);
+    m_shared->wakeAt = std::max<std::size_t>(rows, 1);
+    const bool enough = m_shared->wake.wait_until(lock, until, [this] {
+        return m_shared->incoming.size() >= m_shared->wakeAt || m_shared->done;
+    });
+    m_shared->wakeAt = std::numeric_limits<std::size_t>::max();
+    return enough;
+}
+
+void ResultStream::waitUntil(const std::function<bool()>& ready, std::size_t rows)
 {
     collect();
     if (m_ended || ready())
         return;
     // Without an event loop to run (a program without a Qt application) the thread sleeps
-    // until the reader hands over rows or ends.
+    // until the reader hands over enough rows, a moment passed with some, or the read ended.
     if (!QCoreApplication::instance() ||
         QCoreApplication::instance()->thread() != QThread::currentThread()) {
         while (!m_ended && !ready()) {
-            {
-                std::unique_lock lock(m_shared->mutex);
-                m_shared->sleeping = true;
-                m_shared->wake.wait(
-                    lock, [this] { return !m_shared->incoming.empty() || m_shared->done; });
-                m_shared->sleeping = false;
-            }
+            waitQuietly(rows, std::chrono::steady_clock::now() + kQuietWait);
             collect();
         }
         return;
     }
+    // Rows that come within a moment (the first rows of most reads) are waited for without
+    // processing events, as a quick round trip is.
+    waitQuietly(rows, std::chrono::steady_clock::now() + kQuietWait);
+    collect();
+    if (m_ended || ready())
+        return;
     // The session stays busy while this thread waits: the status bar offers Stop, and mouse
     // and keys cannot start anything that would need the session.
     const bool wasBusy = m_connection && m_connection->isBusy();
@@ -249,18 +307,19 @@ void ResultStream::waitUntil(const std::function<bool()>& ready)
 
 void ResultStream::waitForRows(std::size_t rows)
 {
-    waitUntil([this, rows] { return m_ready.size() >= rows; });
+    waitUntil([this, rows] { return m_ready.size() >= rows; },
+              rows > m_ready.size() ? rows - m_ready.size() : 1);
 }
 
 void ResultStream::waitForMore()
 {
     const std::uint64_t before = m_rowsRead;
-    waitUntil([this, before] { return m_rowsRead > before || !m_ready.empty(); });
+    waitUntil([this, before] { return m_rowsRead > before || !m_ready.empty(); }, kWakeBatch);
 }
 
 void ResultStream::waitForEnd()
 {
-    waitUntil([] { return false; });
+    waitUntil([] { return false; }, std::numeric_limits<std::size_t>::max());
 }
 
 void ResultStream::requestStop()
@@ -305,7 +364,7 @@ void ResultStream::abort()
             // The reader drops what still comes; waiting for it is all that is left.
         }
     }
-    m_thread.join();
+    joinReader();
     m_ended = true;
     m_incomplete = true;
     if (m_connection)

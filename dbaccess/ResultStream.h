@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 
+#include <chrono>
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -81,9 +83,15 @@ signals:
 private:
     struct Shared;
     Q_INVOKABLE void onNotice();
+    static void readRows(Shared& s, const std::function<void()>& notice);
+    /// Waits without events until the reader has let go of the session and of this stream.
+    void joinReader();
     void collect();
     void finish();
-    void waitUntil(const std::function<bool()>& ready);
+    /// Waits until `ready`, woken by the reader once `rows` rows wait (or it ended).
+    void waitUntil(const std::function<bool()>& ready, std::size_t rows);
+    /// Sleeps until `rows` rows wait, the read ended or `until`; true unless the time ran out.
+    bool waitQuietly(std::size_t rows, std::chrono::steady_clock::time_point until);
 
     Connection* m_connection;
     std::shared_ptr<Shared> m_shared;

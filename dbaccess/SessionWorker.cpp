@@ -12,6 +12,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace norvane::db {
 
@@ -29,6 +30,10 @@ struct SessionWorker::State
     std::condition_variable wake;
     std::condition_variable ended;
     std::function<void()> work;
+    /// The work in hand was posted: nobody waits for its end or its error.
+    bool posted = false;
+    /// The worker is inside a call.
+    bool working = false;
     bool quit = false;
     bool done = false;
     bool abandoned = false;
@@ -50,18 +55,38 @@ SessionWorker::~SessionWorker()
         m_state->loop->quit();
 }
 
+void SessionWorker::post(std::function<void()> work)
+{
+    if (m_running)
+        throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
+                                     "wait until it ends."));
+    const std::shared_ptr<State> s = state();
+    std::unique_lock lock(s->mutex);
+    s->ended.wait(lock, [&s] { return !s->working && !s->work; });
+    s->posted = true;
+    s->work = std::move(work);
+    s->wake.notify_one();
+}
+
+std::shared_ptr<SessionWorker::State> SessionWorker::state()
+{
+    if (!m_state) {
+        m_state = std::make_shared<State>();
+        std::thread([s = m_state] { serve(s); }).detach();
+    }
+    return m_state;
+}
+
 bool SessionWorker::run(std::function<void()> work, const std::function<void()>& longWait)
 {
     if (m_running)
         throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
                                      "wait until it ends."));
-    if (!m_state) {
-        m_state = std::make_shared<State>();
-        std::thread([s = m_state] { serve(s); }).detach();
-    }
-    const std::shared_ptr<State> s = m_state;
+    const std::shared_ptr<State> s = state();
     m_running = true;
     std::unique_lock lock(s->mutex);
+    // A posted reader has told its owner that it ended; it may still be on its way out.
+    s->ended.wait(lock, [&s] { return !s->working && !s->work; });
     s->done = false;
     s->error = nullptr;
     s->work = std::move(work);
@@ -125,6 +150,8 @@ void SessionWorker::serve(const std::shared_ptr<State>& s)
             return;
         std::function<void()> work = std::move(s->work);
         s->work = nullptr;
+        const bool posted = std::exchange(s->posted, false);
+        s->working = true;
         lock.unlock();
         std::exception_ptr error;
         try {
@@ -135,9 +162,16 @@ void SessionWorker::serve(const std::shared_ptr<State>& s)
         // What the work captured goes before the caller hears that it ended.
         work = nullptr;
         lock.lock();
+        s->working = false;
+        if (posted) {
+            s->ended.notify_all();
+            if (s->abandoned)
+                return;
+            continue;
+        }
         s->error = error;
         s->done = true;
-        s->ended.notify_one();
+        s->ended.notify_all();
         // By name, so that the queued call is built and read inside Qt alone (see ResultStream).
         if (s->loop)
             QMetaObject::invokeMethod(s->loop, "quit", Qt::QueuedConnection);

@@ -22,12 +22,18 @@ public:
     /// it threw is thrown here), false when `abandon()` gave up waiting: the work then finishes
     /// alone on a thread of its own, so it must own everything it touches.
     bool run(std::function<void()> work, const std::function<void()>& longWait = {});
+    /// Starts `work` on the worker thread and returns at once: a reader that owns the session
+    /// until its result ends. The work shares everything it touches with its owner and tells
+    /// it itself when it is over; a later `run` waits (without events) until it has returned.
+    /// An exception it throws is dropped.
+    void post(std::function<void()> work);
     /// Stops waiting for the running call at once (a connection attempt that hangs).
     void abandon();
     bool isRunning() const { return m_running; }
 
 private:
     struct State;
+    std::shared_ptr<State> state();
     static void serve(const std::shared_ptr<State>& s);
     std::shared_ptr<State> m_state;
     bool m_running = false;

@@ -20,4 +20,26 @@ using LargeBlock = std::unique_ptr<unsigned char[], LargeBlockDeleter>;
 /// receives the usable size. Throws std::bad_alloc.
 LargeBlock allocateLargeBlock(std::size_t& size);
 
+/// An allocator for containers that grow to many megabytes (the row list of a cached dataset):
+/// their storage comes from `allocateLargeBlock`, so growing by copying faults in huge pages.
+template <class T> struct LargeBlockAllocator
+{
+    using value_type = T;
+    LargeBlockAllocator() = default;
+    template <class U> LargeBlockAllocator(const LargeBlockAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n)
+    {
+        std::size_t size = n * sizeof(T);
+        return reinterpret_cast<T*>(allocateLargeBlock(size).release());
+    }
+    void deallocate(T* p, std::size_t) noexcept
+    {
+        LargeBlockDeleter()(reinterpret_cast<unsigned char*>(p));
+    }
+    template <class U> bool operator==(const LargeBlockAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+};
+
 } // namespace norvane

@@ -12,7 +12,8 @@ namespace norvane::widgets {
 
 db::ClientDataSet* GridExportSource::dataSet() const
 {
-    return m_grid.dataSet();
+    // A run asks for every cell: it keeps the dataset it began with (and notices its end).
+    return m_running.active() ? m_runData.data() : m_grid.dataSet();
 }
 
 db::Field& GridExportSource::field(int index) const
@@ -82,11 +83,12 @@ void GridExportSource::beginExport()
     ds->readAhead(false);
     m_mark = ds->bookmark();
     m_screenRow = m_grid.screenRow();
-    m_serverText.assign(static_cast<size_t>(ds->fieldCount()), false);
+    m_serverText.assign(static_cast<size_t>(ds->fieldCount()), 0);
     for (int i = 0; i < ds->fieldCount(); ++i)
         m_serverText[static_cast<size_t>(i)] = db::displaysServerText(ds->field(i).def());
     ds->disableControls();
     m_grid.setExporting(true);
+    m_runData = ds;
     m_running.begin();
 }
 
@@ -95,6 +97,7 @@ void GridExportSource::endExport() noexcept
     if (!m_running.active())
         return;
     m_running.end();
+    m_runData = nullptr;
     db::ClientDataSet* ds = dataSet();
     try {
         if (ds && ds->active() && ds->bookmarkValid(m_mark))
@@ -173,6 +176,8 @@ QString GridExportSource::displayText(int index) const
 QByteArrayView GridExportSource::cellUtf8(int index, QByteArray& scratch) const
 {
     const db::ClientDataSet* ds = dataSet();
+    if (!ds)
+        throw db::DbError(QStringLiteral("The grid has no dataset"));
     if (!m_viewsValid || !m_running.active()) {
         // The dataset lends the bytes of its row cache (or of the record being edited).
         ds->rowViews(ds->currentRow(), m_views);

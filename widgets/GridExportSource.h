@@ -5,6 +5,8 @@
 #include "export/ExportSource.h"
 #include "persist/ReentryGuard.h"
 
+#include <QPointer>
+
 #include <vector>
 
 namespace norvane::widgets {
@@ -53,7 +55,9 @@ private:
     int m_screenRow = -1;
     ReentryGuard m_running;
     /// Per field, whether its cells are written as the server's bytes; set when the run begins.
-    std::vector<bool> m_serverText;
+    std::vector<char> m_serverText;
+    /// The dataset the run walks (cleared by its deletion).
+    QPointer<db::ClientDataSet> m_runData;
     /// The current record's values during a run, read in one pass at its first cell.
     mutable std::vector<std::optional<QByteArrayView>> m_views;
     mutable bool m_viewsValid = false;
