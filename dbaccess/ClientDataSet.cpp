@@ -33,6 +33,7 @@ void ClientDataSet::open()
     m_unidentified.clear();
     buildFields();
     m_allFetched = false;
+    m_readEndPassed = false;
     m_arenas.clear();
     std::vector<PackedRow> firstPacket =
         take(static_cast<std::size_t>(std::max(1, m_packetRecords)));

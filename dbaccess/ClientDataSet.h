@@ -219,6 +219,10 @@ private:
     QByteArray keyOf(const PackedRow& row) const;
     void holdKey(const PackedRow& row);
     bool ensureRow(int row);
+    /// False, once, where a background read that was stopped or failed left off; then true,
+    /// the rest to be read in pages.
+    bool continueRead();
+    int fetchPacket();
     void takeArrivedRows();
     void noteFetchEnd(bool gotRows);
     /// Waits for more rows of a background read; false when none can come.
@@ -244,6 +248,7 @@ private:
     bool m_bof = true;
     bool m_eof = true;
     bool m_allFetched = true;
+    bool m_readEndPassed = false; ///< a walk ended where a stopped or failed read left off
     std::uint32_t m_nextId = 1;
     QMetaObject::Connection m_arrivals;
 

@@ -49,10 +49,33 @@ void ClientDataSet::noteFetchEnd(bool gotRows)
     // it still runs is asked first: asking for the end takes in what the reader handed over
     // meanwhile, so a read that ended just now may still hold its last rows.
     const bool fetching = m_provider->isFetching();
-    if (m_provider->atEnd() || (!gotRows && !fetching)) {
+    const SqlSource* source = m_provider->source();
+    if (!fetching && source && source->canResume()) {
+        // Stopped or failed part way: the rest is still on the server (`continueRead`).
+        disconnect(m_arrivals);
+    } else if (m_provider->atEnd() || (!gotRows && !fetching)) {
         m_allFetched = true;
         disconnect(m_arrivals);
     }
+}
+
+bool ClientDataSet::continueRead()
+{
+    SqlSource* source = m_provider ? m_provider->source() : nullptr;
+    if (!source || !source->canResume()) {
+        m_readEndPassed = false;
+        return true;
+    }
+    // A read that was stopped or failed ends the walk that was reading it (or, when none was,
+    // the next one), so that Stop ends a Last or an export there; the walk after it reads the
+    // rest in pages after the last row held.
+    if (!m_readEndPassed) {
+        m_readEndPassed = true;
+        return false;
+    }
+    m_readEndPassed = false;
+    source->resumePaging();
+    return true;
 }
 
 void ClientDataSet::takeArrivedRows()
@@ -66,8 +89,13 @@ void ClientDataSet::takeArrivedRows()
 
 int ClientDataSet::fetchMore()
 {
-    if (!active() || m_allFetched || !m_provider)
+    if (!active() || m_allFetched || !m_provider || !continueRead())
         return 0;
+    return fetchPacket();
+}
+
+int ClientDataSet::fetchPacket()
+{
     std::vector<PackedRow> rows = take(static_cast<std::size_t>(std::max(1, m_packetRecords)));
     noteFetchEnd(!rows.empty());
     return appendRows(std::move(rows));
@@ -86,6 +114,11 @@ void ClientDataSet::readAhead(bool reported)
     if (!active() || m_allFetched || !m_provider || !m_provider->source() ||
         m_provider->isFetching())
         return;
+    // A read that ended early, where a walk has stopped already, is read afresh from there.
+    if (m_readEndPassed && m_provider->source()->canResume()) {
+        m_readEndPassed = false;
+        m_provider->source()->resumePaging();
+    }
     m_provider->source()->readRestInBackground(reported);
     // The rest joins the rows as it arrives, as a background read's rows do after an open.
     disconnect(m_arrivals);
@@ -96,11 +129,11 @@ void ClientDataSet::readAhead(bool reported)
 
 void ClientDataSet::fetchAll()
 {
-    if (!active())
+    if (!active() || m_allFetched || !m_provider || !continueRead())
         return;
     readAhead();
     // A long walk reads ahead in large pages; PacketRecords only sizes the lazy fetches.
-    while (!m_allFetched) {
+    while (!m_allFetched && continueRead()) {
         std::vector<PackedRow> rows = take(kLongWalkPage);
         const bool gotRows = !rows.empty();
         noteFetchEnd(gotRows);
@@ -112,8 +145,8 @@ void ClientDataSet::fetchAll()
 
 bool ClientDataSet::ensureRow(int row)
 {
-    while (row >= recordCount() && !m_allFetched) {
-        if (fetchMore() == 0 && !waitForArrivals() && m_allFetched)
+    while (row >= recordCount() && active() && !m_allFetched && m_provider && continueRead()) {
+        if (fetchPacket() == 0 && !waitForArrivals() && m_allFetched)
             break;
     }
     return row >= 0 && row < recordCount();

@@ -10,6 +10,22 @@
 
 namespace norvane::db {
 
+namespace {
+
+constexpr double kMsecsPerDay = 86400000.0;
+
+/// True when a DATETIME text has fraction digits below the millisecond that are not zero
+/// ("yyyy-MM-dd HH:mm:ss.ffffff": they start at the 24th character).
+bool finerThanMilliseconds(QByteArrayView raw)
+{
+    for (qsizetype i = 23; i < raw.size(); ++i)
+        if (raw[i] != '0')
+            return true;
+    return false;
+}
+
+} // namespace
+
 QString fieldTypeName(FieldType type)
 {
     switch (type) {
@@ -188,13 +204,18 @@ double Field::asFloat() const
     switch (m_def.type) {
     case FieldType::ftDate:
     case FieldType::ftDateTime:
-    case FieldType::ftTimeStamp:
+    case FieldType::ftTimeStamp: {
+        // From the server's digits: the local clock may skip the time (a daylight-saving gap).
+        const auto parts = dateAndTimeOf(*v);
+        if (!parts)
+            badValue(fromRaw(m_def, *v), "date");
+        return static_cast<double>(kDayZero.daysTo(parts->date)) + parts->msecs / kMsecsPerDay;
+    }
     case FieldType::ftTime: {
-        const QDateTime dt = asDateTime();
-        if (!dt.isValid())
-            return 0.0;
-        return static_cast<double>(kDayZero.daysTo(dt.date())) +
-               dt.time().msecsSinceStartOfDay() / 86400000.0;
+        const auto ms = timeMillis(*v);
+        if (!ms)
+            badValue(fromRaw(m_def, *v), "time");
+        return static_cast<double>(*ms) / kMsecsPerDay;
     }
     default:
         break;
@@ -217,7 +238,10 @@ QDateTime Field::asDateTime() const
             return {};
         return QDateTime(kDayZero, QTime(0, 0)).addMSecs(*ms);
     }
-    return parseDateTime(*v);
+    const auto parts = dateAndTimeOf(*v);
+    if (!parts)
+        return {};
+    return QDateTime(parts->date, QTime::fromMSecsSinceStartOfDay(parts->msecs));
 }
 
 bool Field::asBoolean() const
@@ -277,14 +301,21 @@ QVariant Field::value() const
         return asBoolean();
     case FieldType::ftFloat:
         return asFloat();
-    case FieldType::ftDate: {
-        const QDate d = QDate::fromString(QString::fromLatin1(*v), QStringLiteral("yyyy-MM-dd"));
-        return d.isValid() ? QVariant(d) : QVariant(QString::fromLatin1(*v));
-    }
+    case FieldType::ftDate:
     case FieldType::ftDateTime:
     case FieldType::ftTimeStamp: {
-        const QDateTime dt = parseDateTime(*v);
-        return dt.isValid() ? QVariant(dt) : QVariant(QString::fromLatin1(*v));
+        // A QDate or QDateTime only where it holds the value exactly; the server's text where
+        // none can (zero dates, days no calendar has, a local time the clock skips, digits
+        // below the millisecond).
+        const auto parts = dateAndTimeOf(*v);
+        if (parts && m_def.type == FieldType::ftDate)
+            return parts->date;
+        if (parts && !finerThanMilliseconds(*v)) {
+            const QDateTime dt(parts->date, QTime::fromMSecsSinceStartOfDay(parts->msecs));
+            if (dt.isValid())
+                return dt;
+        }
+        return QString::fromLatin1(*v);
     }
     default:
         return asString();

@@ -164,8 +164,13 @@ public:
     /// Throws `FieldConversionError` when the value does not fit a signed 64-bit integer.
     std::int64_t asInteger() const;
     std::uint64_t asUnsigned() const;
+    /// Dates and times as day serials (days since 1899-12-30, the time as a fraction of a day);
+    /// throws `FieldConversionError` for a date no calendar has (zero dates, 2024-02-00).
     double asFloat() const;
-    /// Invalid for null, zero dates and TIME values (which span +-838 hours).
+    /// The server's date and time in local time, fractions cut to the millisecond; a TIME as a
+    /// day-zero date-time (TIME spans +-838 hours). Invalid for null and for dates no calendar
+    /// has; where the local clock skips the time (a daylight-saving gap) Qt marks it invalid,
+    /// but its date() and time() still hold the server's digits.
     QDateTime asDateTime() const;
     bool asBoolean() const;
     /// The exact value as text (see `exactTextOf`); empty for null.
@@ -175,6 +180,9 @@ public:
     /// The text exports write (see `exportTextOfView`).
     QString exportText() const;
     /// A QVariant for generic consumers: integers, doubles, exact text, bytes; invalid if null.
+    /// Dates are a QDate or a local QDateTime only where that holds the value exactly, else
+    /// the server's text (zero dates, days no calendar has, times the local clock skips,
+    /// fractions below the millisecond).
     QVariant value() const;
 
     void setAsString(const QString& text);

@@ -122,12 +122,4 @@ std::optional<DateAndTime> dateAndTimeOf(QByteArrayView raw)
     return DateAndTime{QDate(w->year, w->month, w->day), msecs};
 }
 
-QDateTime parseDateTime(QByteArrayView raw)
-{
-    const auto parts = dateAndTimeOf(raw);
-    if (!parts)
-        return {};
-    return QDateTime(parts->date, QTime::fromMSecsSinceStartOfDay(parts->msecs));
-}
-
 } // namespace norvane::db

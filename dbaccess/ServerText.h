@@ -32,20 +32,16 @@ QByteArrayView withoutFraction(QByteArrayView raw);
 /// Throws `FieldConversionError` naming the text and the kind of value it is not.
 [[noreturn]] void badValue(const QString& text, const char* what);
 
-/// A server DATETIME carries no zone: shown as it stands. Going through the local clock would
-// shift times inside a daylight-saving gap and costs a time-zone file lookup per value.
-// The parts of a server DATETIME in its fixed form "yyyy-MM-dd HH:mm:ss" (or the date alone,
-// at midnight), read digit by digit: a general date parser per value would cost more than the
-// rest of the row. Unset when the text is not of that form or not a real date and time.
+/// The parts of a server DATETIME in its fixed form "yyyy-MM-dd HH:mm:ss" (or the date alone,
+/// at midnight), read digit by digit: a general date parser per value would cost more than the
+/// rest of the row. A server DATETIME carries no zone, so no local clock is consulted (it would
+/// shift times inside a daylight-saving gap). Unset when the text is not of that form or not a
+/// real date and time.
 struct WallClock
 {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
 std::optional<WallClock> wallClockParts(QByteArrayView raw);
-
-/// A DATE or DATETIME text as a local date and time, to the millisecond; invalid for zero
-/// dates and days no calendar has.
-QDateTime parseDateTime(QByteArrayView raw);
 
 } // namespace norvane::db

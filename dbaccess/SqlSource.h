@@ -113,11 +113,17 @@ public:
     void stopFetch();
     /// For a walk to the end (Last, an export): a table read in keyset pages reads the rest of
     /// its rows in one statement in the background instead of page by page, in the same order
-    /// and under the same filter. From then on it is read as free SQL is: the session is busy
-    /// until the read ends, and a read that is stopped or fails leaves the result incomplete.
+    /// and under the same filter. The session is busy until the read ends. A read that is
+    /// stopped or fails leaves the result incomplete (`incomplete`, `readError`) until
+    /// `resumePaging`: the rows after the last one handed over are still on the server.
     /// With `reported` the connection tells its listeners how far the read came and how it
     /// ended; a walk that reports its own progress and failure (an export) passes false.
     void readRestInBackground(bool reported = true);
+    /// True when a background read of a keyset-paged table ended early and every row it read
+    /// was handed over: the rest can be read in pages (`resumePaging`).
+    bool canResume() const;
+    /// Forgets the ended read; the next rows are read in pages after the last row handed over.
+    void resumePaging();
     /// Whether the connection reports the running background read (see `readRestInBackground`).
     void setReadReported(bool reported);
     /// True when the background read ended before the end of the result.

@@ -66,6 +66,20 @@ void SqlSource::readRestInBackground(bool reported)
     m_allRead = true;
 }
 
+bool SqlSource::canResume() const
+{
+    return m_active && m_keyset && m_stream && m_stream->incomplete() && m_stream->atEnd() &&
+           m_query.isBound();
+}
+
+void SqlSource::resumePaging()
+{
+    if (!canResume())
+        return;
+    m_stream.reset();
+    m_allRead = false;
+}
+
 std::size_t SqlSource::pendingRows() const
 {
     return m_buffer.size() + (m_stream ? m_stream->waiting() : 0);
@@ -155,6 +169,9 @@ std::vector<PackedRow> SqlSource::takeRows(std::size_t maxRows)
     }
     if (m_stream && out.size() < maxRows) {
         std::vector<PackedRow> more = m_stream->take(maxRows - out.size());
+        // Pages start again after the last row handed over should the read end early.
+        if (m_keyset && !more.empty())
+            m_query.rememberLast(more.back());
         if (out.empty())
             out = std::move(more);
         else
@@ -166,7 +183,8 @@ std::vector<PackedRow> SqlSource::takeRows(std::size_t maxRows)
 
 bool SqlSource::atEnd() const
 {
-    return !m_active || (m_allRead && m_buffer.empty() && (!m_stream || m_stream->atEnd()));
+    return !m_active ||
+           (m_allRead && m_buffer.empty() && (!m_stream || m_stream->atEnd()) && !canResume());
 }
 
 Field& SqlSource::field(int index)

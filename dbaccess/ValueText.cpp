@@ -169,10 +169,11 @@ QString displayTextOfView(const FieldDef& def, std::optional<QByteArrayView> val
             compiled->appendTo(text);
             return text;
         }
+        // Days no calendar has (2024-02-00, zero dates) stay as the server wrote them.
+        const auto parts = raw.size() == 10 ? dateAndTimeOf(raw) : std::nullopt;
         const LocalFormats& formats = localFormats();
-        const QDate d = QDate::fromString(QString::fromLatin1(raw), QStringLiteral("yyyy-MM-dd"));
-        return d.isValid() ? formats.locale.toString(d, formats.date.pattern())
-                           : QString::fromLatin1(raw);
+        return parts ? formats.locale.toString(parts->date, formats.date.pattern())
+                     : QString::fromLatin1(raw);
     }
     case FieldType::ftTime: {
         const auto ms = timeMillis(raw);

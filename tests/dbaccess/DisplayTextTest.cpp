@@ -2,6 +2,7 @@
 // formatting must give exactly what QLocale gives for the locale's own patterns, the cached
 // patterns must follow a change of the default locale, and values outside the plain form
 // (zero dates, fractions, durations, years before 1000) must keep their general treatment.
+#include "dbaccess/DbError.h"
 #include "dbaccess/Field.h"
 
 #include <gtest/gtest.h>
@@ -179,8 +180,17 @@ TEST(DisplayText, ValuesOutsideThePlainFormKeepTheirText)
     }
 }
 
+/// One value in place of a record, for a field to read.
+struct OneValue : RecordAccess
+{
+    RawValue value;
+    RawValue fieldValue(int) const override { return value; }
+    void setFieldValue(int, const RawValue& v) override { value = v; }
+};
+
 // Spreadsheet serials are built from these parts: a time zone must not move a wall-clock time
-// (02:30 does not exist in Berlin on 2024-03-31, yet the server can hold it).
+// (02:30 does not exist in Berlin on 2024-03-31, yet the server can hold it). A field reads the
+// same parts: its QDate or QDateTime where one holds the value exactly, else the server's text.
 TEST(ServerDates, DayAndTimeComeFromTheDigitsWhateverTheTimeZone)
 {
     const QByteArray savedTz = qgetenv("TZ");
@@ -189,23 +199,55 @@ TEST(ServerDates, DayAndTimeComeFromTheDigitsWhateverTheTimeZone)
     struct Case
     {
         const char* raw;
+        FieldType type;
         QDate date;
         int msecs;
+        bool heldByQt; // a local QDate / QDateTime holds it exactly
     } cases[] = {
-        {"2024-03-31 02:30:00", QDate(2024, 3, 31), 9000000},
-        {"2024-10-27 02:30:00.999999", QDate(2024, 10, 27), 9000999},
-        {"2024-02-29 23:59:59.5", QDate(2024, 2, 29), 86399500},
-        {"2024-01-01", QDate(2024, 1, 1), 0},
-        {"0001-01-01 00:00:00.000001", QDate(1, 1, 1), 0},
+        {"2024-03-31 02:30:00", FieldType::ftDateTime, QDate(2024, 3, 31), 9000000, false},
+        {"2024-10-27 02:30:00.999999", FieldType::ftTimeStamp, QDate(2024, 10, 27), 9000999, false},
+        {"2024-02-29 23:59:59.5", FieldType::ftDateTime, QDate(2024, 2, 29), 86399500, true},
+        {"2024-06-30 23:59:58.120000", FieldType::ftDateTime, QDate(2024, 6, 30), 86398120, true},
+        {"2024-01-01", FieldType::ftDate, QDate(2024, 1, 1), 0, true},
+        {"0999-05-06", FieldType::ftDate, QDate(999, 5, 6), 0, true},
+        {"0001-01-01 00:00:00.000001", FieldType::ftDateTime, QDate(1, 1, 1), 0, false},
     };
+    OneValue record;
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.raw);
         const auto parts = dateAndTimeOf(QByteArrayView(c.raw));
-        ASSERT_TRUE(parts.has_value()) << c.raw;
-        EXPECT_EQ(parts->date, c.date) << c.raw;
-        EXPECT_EQ(parts->msecs, c.msecs) << c.raw;
+        ASSERT_TRUE(parts.has_value());
+        EXPECT_EQ(parts->date, c.date);
+        EXPECT_EQ(parts->msecs, c.msecs);
+        record.value = QByteArray(c.raw);
+        const Field f(&record, 0, defOf(c.type));
+        EXPECT_EQ(f.asDateTime().date(), c.date);
+        EXPECT_EQ(f.asDateTime().time().msecsSinceStartOfDay(), c.msecs);
+        EXPECT_DOUBLE_EQ(f.asFloat(), static_cast<double>(QDate(1899, 12, 30).daysTo(c.date)) +
+                                          c.msecs / 86400000.0);
+        const QVariant v = f.value();
+        if (!c.heldByQt)
+            EXPECT_EQ(v, QVariant(QString::fromLatin1(c.raw)));
+        else if (c.type == FieldType::ftDate)
+            EXPECT_EQ(v, QVariant(c.date));
+        else
+            EXPECT_EQ(v, QVariant(QDateTime(c.date, QTime::fromMSecsSinceStartOfDay(c.msecs))));
     }
-    for (const char* bad : {"0000-00-00 00:00:00", "2024-02-00", "2024-02-30 10:00:00", "12:00:00"})
-        EXPECT_FALSE(dateAndTimeOf(QByteArrayView(bad)).has_value()) << bad;
+    // Values no calendar has read as the server's text, never as another day or as day zero.
+    for (const char* bad : {"0000-00-00 00:00:00", "2024-02-00", "0000-00-00",
+                            "2024-02-30 10:00:00", "2024-02-00 10:00:00.5", "12:00:00"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(dateAndTimeOf(QByteArrayView(bad)).has_value());
+        record.value = QByteArray(bad);
+        for (const FieldType type : {FieldType::ftDate, FieldType::ftDateTime}) {
+            const Field f(&record, 0, defOf(type));
+            EXPECT_FALSE(f.asDateTime().isValid());
+            EXPECT_FALSE(f.asDateTime().date().isValid());
+            EXPECT_EQ(f.value(), QVariant(QString::fromLatin1(bad)));
+            EXPECT_THROW(f.asFloat(), FieldConversionError);
+            EXPECT_EQ(f.displayText(), QString::fromLatin1(bad));
+        }
+    }
     if (savedTz.isNull())
         qunsetenv("TZ");
     else

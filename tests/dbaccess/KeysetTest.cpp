@@ -286,5 +286,62 @@ TEST_F(Keyset, TableReportsTheServersRowEstimate)
     EXPECT_FALSE(statement.rowEstimate().has_value());
 }
 
+TEST(KeysetReadAhead, StoppedOrFailedReadLeavesTheRestToLaterWalks)
+{
+    auto c = openConnection();
+    const QString table = uniqueName("ks_rest");
+    // Wide rows: the server sends each few dozen as they are found, not thousands at once.
+    exec(*c, QStringLiteral("CREATE TABLE %1 (id INT PRIMARY KEY, pad VARCHAR(200))").arg(table));
+    exec(*c, QStringLiteral("INSERT INTO %1 SELECT seq * 2, REPEAT('p', 200) FROM seq_1_to_3000")
+                 .arg(table));
+    const QString count = scalar(*c, QStringLiteral("SELECT COUNT(*) FROM %1").arg(table));
+    for (const bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "session killed" : "stopped");
+        auto killer = openConnection();
+        const QString sessionId = scalar(*c, QStringLiteral("SELECT CONNECTION_ID()"));
+        TableChain chain(*c, table);
+        // Rows past the 2000th meet the filter slowly, so the read is ended part way.
+        chain.source.setFilter(QStringLiteral("id <= 4000 OR SLEEP(0.001) = 0"));
+        chain.open();
+        bool ended = false;
+        QObject::connect(&chain.data, &ClientDataSet::rowsInserted, &chain.data, [&] {
+            if (ended || chain.data.recordCount() <= 2020)
+                return;
+            ended = true;
+            if (killed)
+                killer->execute(QStringLiteral("KILL CONNECTION %1").arg(sessionId));
+            else
+                c->stop();
+        });
+        chain.data.last();
+        ASSERT_TRUE(ended);
+        EXPECT_FALSE(chain.data.allFetched());
+        EXPECT_LT(chain.data.recordCount(), 3000);
+        EXPECT_TRUE(chain.source.incomplete());
+        EXPECT_EQ(chain.source.readError().has_value(), killed);
+
+        // The next walk reads the rest: Next row by row, or (as an export does) in one
+        // background read again.
+        std::vector<int> ids;
+        if (killed) {
+            chain.data.readAhead();
+            EXPECT_TRUE(c->isFetching());
+            chain.data.last();
+            for (int r = 0; r < chain.data.recordCount(); ++r)
+                ids.push_back(chain.data.rawValue(r, 0)->toInt());
+        } else {
+            for (chain.data.first(); !chain.data.eof(); chain.data.next())
+                ids.push_back(
+                    static_cast<int>(chain.data.fieldByName(QStringLiteral("id")).asInteger()));
+        }
+        EXPECT_TRUE(chain.data.allFetched());
+        EXPECT_EQ(QString::number(chain.data.recordCount()), count);
+        ASSERT_EQ(ids.size(), 3000U);
+        for (int r = 0; r < 3000; ++r)
+            ASSERT_EQ(ids[static_cast<std::size_t>(r)], (r + 1) * 2) << "row " << r;
+    }
+    c->execute(QStringLiteral("DROP TABLE %1").arg(table));
+}
+
 } // namespace
 } // namespace norvane::db::test

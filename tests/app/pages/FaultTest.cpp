@@ -1,9 +1,12 @@
 // The server killed and restarted under the real window: an open table, a pending edit and a
-// console statement. Each case ends with the server running again.
+// console statement, before it runs and while it runs. Each case ends with the server running
+// again.
 
 #include "PagesTestSupport.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QTimer>
 
 using pages::TestDatabase;
 using pages::Window;
@@ -41,6 +44,7 @@ private slots:
     void pendingEditSurvivesAKilledServer();
     void openTableFetchAfterRestart();
     void consoleStatementOnAKilledServer();
+    void serverKilledDuringALongStatement();
 
 private:
     std::unique_ptr<TestDatabase> m_db;
@@ -119,6 +123,56 @@ void FaultTest::consoleStatementOnAKilledServer()
     QVERIFY2(w.panel1().startsWith(QLatin1String("Execute complete: 1 row, ")),
              qPrintable(w.panel1()));
     QCOMPARE(Window::cell(w.sqlGrid(), 0, 0), QStringLiteral("250"));
+}
+
+// Catches: a hang or a crash when the server dies under a running statement, no error or
+// several, a window that stops painting, a session that is not opened again afterwards.
+void FaultTest::serverKilledDuringALongStatement()
+{
+    Window w(m_db->name);
+    w.logOn();
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    ticker.start(20);
+    auto* panel = w.child<QWidget>("pnlRunning");
+    QElapsedTimer sinceKill;
+    int ticksAtKill = 0;
+    QTimer poller;
+    connect(&poller, &QTimer::timeout, this, [&] {
+        if (panel->isHidden() || sinceKill.isValid())
+            return;
+        ticksAtKill = ticks;
+        sinceKill.start();
+        QVERIFY(serverCtl("kill"));
+    });
+    poller.start(20);
+    w.typeSql("SELECT SLEEP(30)");
+    QVERIFY(w.run("acExecute"));
+    poller.stop();
+    QVERIFY2(sinceKill.isValid(), "the statement never showed as running");
+    QVERIFY2(sinceKill.elapsed() < 5000, qPrintable(QString::number(sinceKill.elapsed())));
+    QVERIFY2(ticksAtKill >= 5, qPrintable(QString::number(ticksAtKill)));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QVERIFY2(w.prompts.errors[0].contains(QLatin1String("the connection was closed")),
+             qPrintable(w.prompts.errors[0]));
+    QCOMPARE(w.panel1(), QStringLiteral("Execute error"));
+    QVERIFY(!w.connection()->isConnected());
+    QVERIFY(!w.connection()->isBusy() && panel->isHidden());
+    // The window lives on: its timers fire and the console takes new text.
+    const int ticksAfter = ticks;
+    QTRY_VERIFY(ticks > ticksAfter);
+    ticker.stop();
+    w.typeSql("SELECT DATABASE()");
+    QCOMPARE(w.memo()->text(), QStringLiteral("SELECT DATABASE()"));
+
+    // With the server back, the next statement opens the session again, in the same database.
+    QVERIFY(serverCtl("restart"));
+    QVERIFY(w.run("acExecute"));
+    QCOMPARE(w.prompts.errors.size(), 1);
+    QCOMPARE(Window::cell(w.sqlGrid(), 0, 0), m_db->name);
+    QVERIFY(w.connection()->isConnected());
+    QCOMPARE(w.runSql("SELECT COUNT(*) FROM f_rows"), QStringLiteral("250"));
 }
 
 QTEST_MAIN(FaultTest)
