@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
@@ -154,7 +155,7 @@ private:
                                          "50515253545556575859606162636465666768697071727374"
                                          "75767778798081828384858687888990919293949596979899";
         if (value >= 0 && value < 100 && width <= 2) {
-            const char* pair = kPairs + 2 * value;
+            const char* pair = kPairs + std::ptrdiff_t{2} * value;
             if (value < 10 && width == 1)
                 sink.digits(pair + 1, 1);
             else
@@ -163,8 +164,8 @@ private:
         }
         if (value >= 1000 && value < 10000 && width <= 4) {
             char digits[4];
-            std::memcpy(digits, kPairs + 2 * (value / 100), 2);
-            std::memcpy(digits + 2, kPairs + 2 * (value % 100), 2);
+            std::memcpy(digits, kPairs + std::ptrdiff_t{2} * (value / 100), 2);
+            std::memcpy(digits + 2, kPairs + std::ptrdiff_t{2} * (value % 100), 2);
             sink.digits(digits, 4);
             return;
         }

@@ -85,7 +85,7 @@ void GridExportSource::beginExport()
     m_screenRow = m_grid.screenRow();
     m_serverText.assign(static_cast<size_t>(ds->fieldCount()), 0);
     for (int i = 0; i < ds->fieldCount(); ++i)
-        m_serverText[static_cast<size_t>(i)] = db::displaysServerText(ds->field(i).def());
+        m_serverText[static_cast<size_t>(i)] = db::displaysServerText(ds->field(i).def()) ? 1 : 0;
     ds->disableControls();
     m_grid.setExporting(true);
     m_runData = ds;
@@ -165,39 +165,58 @@ std::optional<std::int64_t> GridExportSource::recordCount() const
     return ds->recordCount();
 }
 
-bool GridExportSource::isNull(int index) const
-{
-    return field(index).isNull();
-}
-
 QString GridExportSource::displayText(int index) const
 {
     return field(index).exportText();
 }
 
-QByteArrayView GridExportSource::cellUtf8(int index, QByteArray& scratch) const
+const std::vector<std::optional<QByteArrayView>>& GridExportSource::currentViews() const
 {
     const db::ClientDataSet* ds = dataSet();
     if (!ds)
         throw db::DbError(QStringLiteral("The grid has no dataset"));
     if (!m_viewsValid || !m_running.active()) {
-        // The dataset lends the bytes of its row cache (or of the record being edited).
+        // The dataset lends the bytes of its row cache (or of the record being edited), read in
+        // one pass over the row for all its cells.
         ds->rowViews(ds->currentRow(), m_views);
         m_viewsValid = true;
     }
+    return m_views;
+}
+
+QByteArrayView GridExportSource::cellUtf8(int index, QByteArray& scratch) const
+{
+    const auto& views = currentViews();
     const auto i = static_cast<size_t>(index);
-    if (i >= m_views.size() || !m_views[i])
+    if (i >= views.size() || !views[i])
         return {};
     if (i < m_serverText.size() && m_serverText[i])
-        return *m_views[i];
+        return *views[i];
     scratch.truncate(0);
-    db::appendExportUtf8(ds->fields()[i]->def(), *m_views[i], scratch);
+    db::appendExportUtf8(dataSet()->fields()[i]->def(), *views[i], scratch);
     return scratch;
+}
+
+bool GridExportSource::isNull(int index) const
+{
+    const auto& views = currentViews();
+    const auto i = static_cast<size_t>(index);
+    return i >= views.size() || !views[i];
 }
 
 double GridExportSource::asFloat(int index) const
 {
-    return field(index).asFloat();
+    const db::Field& f = field(index);
+    const auto v = view(index);
+    // A floating point column's text is read as the field reads it, without copying it out.
+    if (v && !f.def().isBit &&
+        (f.dataType() == db::FieldType::ftFloat || f.dataType() == db::FieldType::ftCurrency)) {
+        bool ok = false;
+        const double d = v->toDouble(&ok);
+        if (ok)
+            return d;
+    }
+    return f.asFloat();
 }
 
 bool GridExportSource::asBoolean(int index) const
@@ -207,10 +226,9 @@ bool GridExportSource::asBoolean(int index) const
 
 std::optional<QByteArrayView> GridExportSource::view(int index) const
 {
-    const db::ClientDataSet* ds = dataSet();
-    if (!ds)
-        throw db::DbError(QStringLiteral("The grid has no dataset"));
-    return ds->valueView(ds->currentRow(), index);
+    const auto& views = currentViews();
+    const auto i = static_cast<size_t>(index);
+    return i < views.size() ? views[i] : std::nullopt;
 }
 
 QDate GridExportSource::asDate(int index) const

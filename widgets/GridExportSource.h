@@ -50,6 +50,8 @@ private:
     db::Field& field(int index) const;
     /// The field's value in the current record, lent by the dataset; nullopt for NULL.
     std::optional<QByteArrayView> view(int index) const;
+    /// The current record's values, read once per record during a run.
+    const std::vector<std::optional<QByteArrayView>>& currentViews() const;
 
     DBGrid& m_grid;
     db::Bookmark m_mark;
