@@ -158,16 +158,11 @@ void runExportAction(QMainWindow& window, QAbstractItemView* currentGrid, const 
         progress.update(written, total);
     };
     // Paint, timers and the clock go on; clicks and keys wait until the run is over, so no
-    // command can close or reopen the dataset under the run. A pass over the event queue costs
-    // more than writing a row, so it runs after the first row and then every few milliseconds.
-    QElapsedTimer sinceEvents;
-    hooks.keepResponsive = [&sinceEvents] {
-        constexpr qint64 kEventIntervalMs = 10;
-        if (sinceEvents.isValid() && sinceEvents.elapsed() < kEventIntervalMs)
-            return;
+    // command can close or reopen the dataset under the run.
+    constexpr qint64 kEventIntervalMs = 10;
+    hooks.keepResponsive = exporter::pumpEvery(kEventIntervalMs, [] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        sinceEvents.start();
-    };
+    });
     options.Save(hooks);
 }
 

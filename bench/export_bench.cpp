@@ -77,13 +77,8 @@ int main(int argc, char** argv)
         std::int64_t written = 0;
         exporter::ExportHooks hooks;
         hooks.progress = [&written](std::int64_t n, std::optional<std::int64_t>) { written = n; };
-        QElapsedTimer sinceEvents;
-        hooks.keepResponsive = [&sinceEvents] {
-            if (sinceEvents.isValid() && sinceEvents.elapsed() < 10)
-                return;
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            sinceEvents.start();
-        };
+        hooks.keepResponsive = exporter::pumpEvery(
+            10, [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
         QElapsedTimer timer;
         timer.start();

@@ -124,4 +124,9 @@ struct ExportHooks
     std::function<void()> keepResponsive;
 };
 
+/// A `keepResponsive` that runs `pump` after the first record and then at most every
+/// `intervalMs` milliseconds: a pass over the event queue costs more than writing a row. The
+/// time is read from the coarse clock, which costs no more than a memory read per record.
+std::function<void()> pumpEvery(qint64 intervalMs, std::function<void()> pump);
+
 } // namespace norvane::exporter

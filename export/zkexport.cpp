@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -142,6 +143,22 @@ void runExport(const TzkExportOptions& options, ExportSource& source, FormatWrit
 }
 
 } // namespace
+
+std::function<void()> pumpEvery(qint64 intervalMs, std::function<void()> pump)
+{
+    const auto now = [] {
+        timespec t{};
+        ::clock_gettime(CLOCK_MONOTONIC_COARSE, &t);
+        return static_cast<qint64>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    };
+    return [intervalMs, pump = std::move(pump), now, last = std::optional<qint64>()]() mutable {
+        const qint64 t = now();
+        if (last && t - *last < intervalMs)
+            return;
+        pump();
+        last = now();
+    };
+}
 
 void TzkExportOptions::setFileName(const QString& value)
 {
