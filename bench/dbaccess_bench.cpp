@@ -120,7 +120,7 @@ int main(int argc, char** argv)
             const long rssAfter = statusKb("RssAnon");
             const long rows = data.recordCount();
             std::printf("first_packet_ms=%.3f first_rows=%d fetch_s=%.3f rows=%ld "
-                        "rows_per_s=%.0f mem_mb=%.1f peak_mb=%.1f keyset=0\n",
+                        "rows_per_s=%.0f mem_mb=%.2f peak_mb=%.1f keyset=0\n",
                         firstMs, firstRows, fetchS, rows, fetchS > 0 ? rows / fetchS : 0.0,
                         (rssAfter - rssBefore) / 1024.0, statusKb("VmHWM") / 1024.0);
             return 0;
@@ -135,7 +135,7 @@ int main(int argc, char** argv)
         const long rssAfter = statusKb("RssAnon");
 
         std::printf("first_packet_ms=%.3f first_rows=%d walk_s=%.3f rows=%ld rows_per_s=%.0f "
-                    "mem_mb=%.1f peak_mb=%.1f keyset=%d\n",
+                    "mem_mb=%.2f peak_mb=%.1f keyset=%d\n",
                     firstMs, firstRows, walkS, rows, walkS > 0 ? rows / walkS : 0.0,
                     (rssAfter - rssBefore) / 1024.0, statusKb("VmHWM") / 1024.0,
                     source.isKeysetPaged() ? 1 : 0);
