@@ -24,4 +24,17 @@ LargeBlock allocateLargeBlock(std::size_t& size)
     return block;
 }
 
+void* allocateMapped(std::size_t size)
+{
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        throw std::bad_alloc();
+    return p;
+}
+
+void releaseMapped(void* p, std::size_t size) noexcept
+{
+    ::munmap(p, size);
+}
+
 } // namespace norvane
