@@ -20,6 +20,13 @@ namespace {
 // Most round trips (a page of a keyed table, a write-back) end well within this; waiting for
 // them without processing events costs nothing and lets no timer or queued call in between.
 constexpr auto kQuietWait = std::chrono::milliseconds(2);
+void checkFree(bool running)
+{
+    if (running)
+        throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
+                                     "wait until it ends."));
+}
+
 } // namespace
 
 // Shared by the waiting thread and the worker under the mutex. An abandoned worker keeps its
@@ -57,9 +64,7 @@ SessionWorker::~SessionWorker()
 
 void SessionWorker::post(std::function<void()> work)
 {
-    if (m_running)
-        throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
-                                     "wait until it ends."));
+    checkFree(m_running);
     const std::shared_ptr<State> s = state();
     std::unique_lock lock(s->mutex);
     s->ended.wait(lock, [&s] { return !s->working && !s->work; });
@@ -79,9 +84,7 @@ std::shared_ptr<SessionWorker::State> SessionWorker::state()
 
 bool SessionWorker::run(std::function<void()> work, const std::function<void()>& longWait)
 {
-    if (m_running)
-        throw DbError(QStringLiteral("The session is busy: a statement is running. Stop it or "
-                                     "wait until it ends."));
+    checkFree(m_running);
     const std::shared_ptr<State> s = state();
     m_running = true;
     std::unique_lock lock(s->mutex);
